@@ -1,0 +1,12 @@
+// The conversion run: dump.txt, counted in a first pass and written in a
+// second, becomes system/setFieldsDict in the layout of one field profile.
+#pragma once
+
+#include "layout.h"
+
+namespace regiondict {
+
+// The whole run in the working directory; returns the exit status.
+int convert(const Profile &profile);
+
+}  // namespace regiondict

@@ -1,0 +1,61 @@
+#include "diag.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace textio {
+
+const char *progname = "?";
+
+int fail(const char *what, int err)
+{
+    std::fprintf(stderr, "%s: %s: %s\n", progname, what, std::strerror(err));
+    return 1;
+}
+
+static void vline(const char *lead, const char *fmt, va_list ap)
+{
+    std::fprintf(stderr, "%s: %s", progname, lead);
+    std::vfprintf(stderr, fmt, ap);
+    std::fputc('\n', stderr);
+}
+
+int failx(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vline("", fmt, ap);
+    va_end(ap);
+    return 1;
+}
+
+void warnx(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    vline("warning: ", fmt, ap);
+    va_end(ap);
+}
+
+bool std_streams_ok()
+{
+    bool out_open = fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        int nfd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (nfd != -1 && nfd != fd) {
+            dup2(nfd, fd);
+            close(nfd);
+        }
+    }
+    if (!out_open)
+        fail("standard output", EBADF);
+    return out_open;
+}
+
+}  // namespace textio

@@ -1,0 +1,142 @@
+#include "writer.h"
+
+#include <cerrno>
+#include <cstdint>
+
+namespace textio {
+
+bool open_sink(Sink &s, const char *path)
+{
+    s.f = std::fopen(path, "w");
+    if (!s.f)
+        return false;
+    // The sink keeps its own buffer; the stream's would only copy twice.
+    std::setvbuf(s.f, nullptr, _IONBF, 0);
+    s.path = path;
+    s.len = 0;
+    s.err = 0;
+    return true;
+}
+
+void open_stdout(Sink &s)
+{
+    s.f = stdout;
+    std::setvbuf(s.f, nullptr, _IONBF, 0);
+    s.path = "standard output";
+    s.len = 0;
+    s.err = 0;
+}
+
+void flush(Sink &s)
+{
+    if (s.len && !s.err && std::fwrite(s.buf, 1, s.len, s.f) != s.len)
+        s.err = errno ? errno : EIO;
+    s.len = 0;
+}
+
+bool close_sink(Sink &s)
+{
+    flush(s);
+    if (std::fclose(s.f) != 0 && !s.err)
+        s.err = errno ? errno : EIO;
+    s.f = nullptr;
+    return s.err == 0;
+}
+
+namespace {
+
+__extension__ typedef unsigned __int128 u128;
+
+constexpr char kDigits2[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+// Decimal digits of v, no leading zeros (one "0" for zero).
+std::size_t put_u64(char *out, std::uint64_t v)
+{
+    char tmp[20];
+    char *p = tmp + 20;
+    while (v >= 100) {
+        p -= 2;
+        std::memcpy(p, kDigits2 + 2 * (v % 100), 2);
+        v /= 100;
+    }
+    if (v >= 10) {
+        p -= 2;
+        std::memcpy(p, kDigits2 + 2 * v, 2);
+    } else {
+        *--p = static_cast<char>('0' + v);
+    }
+    std::size_t n = static_cast<std::size_t>(tmp + 20 - p);
+    std::memcpy(out, p, n);
+    return n;
+}
+
+}  // namespace
+
+std::size_t format_int(char *out, long long v)
+{
+    std::size_t n = 0;
+    std::uint64_t u = static_cast<std::uint64_t>(v);
+    if (v < 0) {
+        out[n++] = '-';
+        u = 0 - u;
+    }
+    return n + put_u64(out + n, u);
+}
+
+// x is m * 2^e exactly. x * 10^6 = m * 10^6 * 2^e fits in 128 bits for the
+// exponents handled here, so rounding it to an integer, half to even as the
+// C library does in the default rounding mode, is exact arithmetic. Larger
+// values, which take many integer digits, are left to the C library.
+std::size_t format_fixed6(char *out, double x)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    bool neg = bits >> 63;
+    int be = static_cast<int>((bits >> 52) & 0x7ff);
+    std::uint64_t frac = bits & ((std::uint64_t{1} << 52) - 1);
+    std::size_t n = 0;
+    if (neg)
+        out[n++] = '-';
+    if (be == 0x7ff) {
+        std::memcpy(out + n, frac ? "nan" : "inf", 3);
+        return n + 3;
+    }
+    std::uint64_t m = be ? frac | (std::uint64_t{1} << 52) : frac;
+    int e = be ? be - 1075 : -1074;
+    if (e > 10)  // x >= 2^63: rare, and wide
+        return static_cast<std::size_t>(std::snprintf(out, kFixed6Max, "%f", x));
+    u128 v = static_cast<u128>(m) * 1000000u;
+    if (e >= 0) {
+        v <<= e;
+    } else if (e <= -127) {
+        v = 0;  // below a quarter of a millionth: rounds to zero
+    } else {
+        int s = -e;
+        u128 q = v >> s;
+        u128 rem = v - (q << s);
+        u128 half = static_cast<u128>(1) << (s - 1);
+        if (rem > half || (rem == half && (q & 1)))
+            ++q;
+        v = q;
+    }
+    std::uint64_t ip, fp;
+    if (v >> 64) {
+        ip = static_cast<std::uint64_t>(v / 1000000u);
+        fp = static_cast<std::uint64_t>(v % 1000000u);
+    } else {
+        std::uint64_t w = static_cast<std::uint64_t>(v);
+        ip = w / 1000000u;
+        fp = w % 1000000u;
+    }
+    n += put_u64(out + n, ip);
+    out[n] = '.';
+    std::memcpy(out + n + 1, kDigits2 + 2 * (fp / 10000), 2);
+    std::memcpy(out + n + 3, kDigits2 + 2 * (fp / 100 % 100), 2);
+    std::memcpy(out + n + 5, kDigits2 + 2 * (fp % 100), 2);
+    return n + 7;
+}
+
+}  // namespace textio
