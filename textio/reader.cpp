@@ -11,13 +11,21 @@ namespace textio {
 
 bool open_reader(Reader &r, const char *path)
 {
-    r.f = std::fopen(path, "r");
-    if (!r.f)
+    std::FILE *f = std::fopen(path, "r");
+    if (!f)
         return false;
     // The reader keeps its own buffer; the stream's would only copy twice.
-    std::setvbuf(r.f, nullptr, _IONBF, 0);
-    r.path = path;
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    attach_reader(r, f, path);
+    return true;
+}
+
+void attach_reader(Reader &r, std::FILE *f, const char *name)
+{
+    r.f = f;
+    r.path = name;
     r.pos = r.len = 0;
+    r.base = 0;
     r.at_eof = false;
     r.err = 0;
     r.line = 1;
@@ -25,7 +33,6 @@ bool open_reader(Reader &r, const char *path)
     r.got = 0;
     r.rec_line = 0;
     r.stop_line = 0;
-    return true;
 }
 
 void close_reader(Reader &r)
@@ -43,6 +50,7 @@ static void refill(Reader &r, std::size_t want)
         return;
     std::size_t have = r.len - r.pos;
     if (r.pos) {
+        r.base += static_cast<long long>(r.pos);
         std::memmove(r.buf, r.buf + r.pos, have);
         r.pos = 0;
         r.len = have;

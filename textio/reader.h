@@ -26,6 +26,7 @@ struct Reader {
     std::FILE *f;
     const char *path;
     std::size_t pos, len;  // unread bytes are buf[pos, len)
+    long long base;        // offset in the input of buf[0]
     bool at_eof;           // nothing more comes from f
     int err;               // errno of a failed read, or 0
     long long line;        // 1-based line of buf[pos]
@@ -39,6 +40,8 @@ struct Reader {
 
 // Opens path for reading; false with errno set when it cannot be opened.
 bool open_reader(Reader &r, const char *path);
+// Reads from an open stream f, named `name` in diagnostics.
+void attach_reader(Reader &r, std::FILE *f, const char *name);
 void close_reader(Reader &r);
 
 // Makes at least one unread byte available; false at the end of the input
@@ -54,6 +57,12 @@ int read_record(Reader &r, double *v, int n);
 // the end and what was ignored, adding `more` (or nullptr) after "; ". Says
 // nothing when the input ended after whole records and more is nullptr.
 void warn_stop(const Reader &r, int n, const char *more);
+
+// Offset in the input of the next unread byte.
+inline long long offset(const Reader &r)
+{
+    return r.base + static_cast<long long>(r.pos);
+}
 
 // The white space of the C locale, as isspace() tells it.
 inline bool is_space(unsigned char c)

@@ -1,0 +1,35 @@
+// A case directory in /tmp for running the built programs as a user would.
+#pragma once
+
+#include <string>
+
+struct Outcome {
+    int status;       // exit status, or -1 when the program did not exit
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+class CaseDir {
+public:
+    CaseDir();
+    ~CaseDir();
+    CaseDir(const CaseDir &) = delete;
+    CaseDir &operator=(const CaseDir &) = delete;
+
+    const std::string &path() const { return path_; }
+    std::string at(const std::string &rel) const { return path_ + "/" + rel; }
+    void mkdir(const std::string &rel) const;
+    void write(const std::string &rel, const std::string &bytes) const;
+    std::string read(const std::string &rel) const;
+    bool exists(const std::string &rel) const;
+
+    // Runs build/bin/<program> in the directory; `shell` is appended to the
+    // command line (redirections such as ">/dev/full").
+    Outcome run(const std::string &program, const std::string &shell = "") const;
+
+private:
+    std::string path_;
+};
+
+// The bytes of a file, or "<missing>".
+std::string slurp(const std::string &path);

@@ -1,0 +1,126 @@
+#include "oracle.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace oracle {
+
+namespace {
+
+FILE *in_memory(const std::string &s)
+{
+    // fmemopen refuses an empty buffer; /dev/null reads the same.
+    if (s.empty())
+        return std::fopen("/dev/null", "r");
+    return fmemopen(const_cast<char *>(s.data()), s.size(), "r");
+}
+
+struct Out {
+    char *buf = nullptr;
+    size_t len = 0;
+    FILE *f = open_memstream(&buf, &len);
+    std::string take()
+    {
+        std::fclose(f);
+        std::string s(buf, len);
+        std::free(buf);
+        return s;
+    }
+};
+
+int read4(FILE *f, double *x, double *y, double *z, double *r)
+{
+    return std::fscanf(f, "%lf\t%lf\t%lf\t%lf", x, y, z, r);
+}
+
+}  // namespace
+
+Dict regiondict(const std::string &dump, const std::string &header,
+                const std::string &suffix)
+{
+    Out dict, trace;
+    double x, y, z, r;
+    int count = 1, entry = 1;
+    FILE *in = in_memory(dump);
+    if (read4(in, &x, &y, &z, &r) == 4)
+        while (read4(in, &x, &y, &z, &r) == 4)
+            ++count;
+    std::fclose(in);
+    std::fprintf(trace.f, "%d%s", count, "T");
+    in = in_memory(dump);
+    if (read4(in, &x, &y, &z, &r) == 4) {
+        std::fprintf(dict.f, "%s\n%s", header.c_str(), " ");
+        while (read4(in, &x, &y, &z, &r) == 4) {
+            std::fprintf(trace.f, "%d%s", entry, "A");
+            if (entry < count) {
+                std::fprintf(dict.f, "%s%f%s%f%s%f%s%f%s",
+                             " sphereToCell { centre  (", x, " ", y, " ", z,
+                             ");        radius  ", r, suffix.c_str());
+                std::fprintf(trace.f, "%d%s", entry, "B");
+                ++entry;
+            }
+        }
+        std::fputs(");", dict.f);
+    }
+    std::fclose(in);
+    return {dict.take(), trace.take()};
+}
+
+// The scanning rule byte by byte, the end-of-file value stored as a char
+// like any other byte.
+static int scan(FILE *in, FILE *out, int total)
+{
+    int lines = 0, column = 1;
+    for (;;) {
+        if (lines > 200000)
+            break;
+        char c = static_cast<char>(std::getc(in));
+        if (++column > 99)
+            break;
+        if (out && lines > 17 && lines < total)
+            std::putc(c, out);
+        if (c == '\n') {
+            ++lines;
+            column = 0;
+        }
+    }
+    return lines;
+}
+
+Trim headcut(const std::string &dump0)
+{
+    Out dump, count;
+    FILE *in = in_memory(dump0);
+    int total = scan(in, nullptr, 0);
+    std::fprintf(count.f, "%d", total);
+    std::fclose(in);
+    in = in_memory(dump0);
+    scan(in, dump.f, total);
+    std::fclose(in);
+    return {dump.take(), count.take()};
+}
+
+std::string pairlow(const std::string &depth)
+{
+    Out out;
+    double a, b, low = 1000.0, paired = 0.0;
+    int position = 1;
+    FILE *in = in_memory(depth);
+    while (std::fscanf(in, "%lf\t%lf", &a, &b) == 2) {
+        if (a <= low) {
+            low = a;
+            paired = b;
+        }
+        if (position < 2) {
+            ++position;
+        } else {
+            std::fprintf(out.f, "%f %f\n", low, paired);
+            low = 1000.0;
+            position = 1;
+        }
+    }
+    std::fclose(in);
+    return out.take();
+}
+
+}  // namespace oracle

@@ -1,0 +1,89 @@
+// headcut, run as built in a case directory.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "casedir.h"
+#include "oracle.h"
+
+namespace {
+
+std::string lines(int n, const std::string &text = "1 2 3 4")
+{
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += text + "\n";
+    return s;
+}
+
+struct Trimmed {
+    Outcome run;
+    std::string dump;
+};
+
+Trimmed trim(const std::string &dump0)
+{
+    CaseDir c;
+    c.write("dump0.txt", dump0);
+    Outcome r = c.run("headcut");
+    return {r, c.read("dump.txt")};
+}
+
+void expect_trim(const std::string &dump0, const std::string &count,
+                 const std::string &dump, const char *warning)
+{
+    Trimmed t = trim(dump0);
+    EXPECT_EQ(t.run.status, 0);
+    EXPECT_EQ(t.run.out, count);
+    EXPECT_EQ(t.dump, dump);
+    oracle::Trim want = oracle::headcut(dump0);
+    EXPECT_EQ(want.count, count);
+    EXPECT_EQ(want.dump, dump);
+    if (warning) {
+        EXPECT_EQ(t.run.err.rfind("headcut: warning: dump0.txt: ", 0), 0u) << t.run.err;
+        EXPECT_NE(t.run.err.find(warning), std::string::npos) << t.run.err;
+        EXPECT_EQ(std::count(t.run.err.begin(), t.run.err.end(), '\n'), 1);
+    } else {
+        EXPECT_EQ(t.run.err, "");
+    }
+}
+
+}  // namespace
+
+TEST(Headcut, HeaderLinesAndTheLastLine)
+{
+    expect_trim("", "0", "", nullptr);
+    expect_trim(lines(18), "18", "", nullptr);
+    expect_trim(lines(5), "5", "", nullptr);
+    expect_trim(lines(18) + "x y\n", "19", "x y\n", nullptr);
+    expect_trim(lines(18) + "x y", "18", "", "line 19 has no newline");
+    expect_trim(lines(20) + "tail", "20", lines(2), "line 21 has no newline");
+}
+
+TEST(Headcut, ColumnLimit)
+{
+    std::string l97(97, 'a'), l98(98, 'a'), l99(99, 'a');
+    expect_trim(l97 + "\n" + lines(18), "19", lines(1), nullptr);
+    expect_trim(l98 + "\n" + lines(30), "0", "", "line 1 is longer than 97");
+    expect_trim(lines(20) + l98 + "\n" + lines(1), "22", lines(2) + l98 + "\n" + lines(1), nullptr);
+    expect_trim(lines(20) + l99 + "\n" + lines(3), "20", lines(2), "line 21 is longer than 98");
+    expect_trim(lines(10) + l99 + "\n" + lines(30), "10", "", "line 11 is longer than 98");
+}
+
+TEST(Headcut, EveryByteIsAnOrdinaryCharacter)
+{
+    std::string odd = std::string("\xff\xff\0\r a\r", 7);
+    std::string body = odd + "\n" + std::string(97, '\xff') + "\n";
+    expect_trim(lines(18) + body, "20", body, nullptr);
+    // carriage returns count towards the column limit
+    std::string crlf = std::string(98, 'c') + "\r\n";
+    expect_trim(lines(18) + crlf, "18", "", "line 19 is longer than 98");
+}
+
+TEST(Headcut, LineCap)
+{
+    std::string cap = lines(200001, "7");
+    expect_trim(cap, "200001", lines(200001 - 18, "7"), nullptr);
+    expect_trim(cap + "8\n9\n", "200001", lines(200001 - 18, "7"),
+                "more than 200001 lines; lines from 200002 on were not copied");
+}

@@ -1,0 +1,437 @@
+// The record reader and the number texts against the C library itself:
+// sscanf/fscanf decide what converts, to which value and where reading
+// stops; snprintf decides every "%f" text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reader.h"
+#include "writer.h"
+
+using textio::Reader;
+using textio::Stop;
+
+namespace {
+
+std::uint64_t bits(double d)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// A reader over the bytes of s.
+struct MemReader {
+    std::string s;
+    Reader r;
+    explicit MemReader(const std::string &bytes) : s(bytes)
+    {
+        FILE *f = s.empty() ? std::fopen("/dev/null", "r")
+                            : fmemopen(const_cast<char *>(s.data()), s.size(), "r");
+        textio::attach_reader(r, f, "mem");
+    }
+    ~MemReader() { textio::close_reader(r); }
+};
+
+// What "%lf" makes of the start of s, by the C library and by the reader.
+struct One {
+    bool ok;
+    std::uint64_t value;
+    long long used;
+    bool operator==(const One &o) const
+    {
+        return ok == o.ok && (!ok || (value == o.value && used == o.used));
+    }
+};
+
+One by_libc(const std::string &s)
+{
+    double d = 0;
+    int n = 0;
+    bool ok = std::sscanf(s.c_str(), "%lf%n", &d, &n) == 1;
+    return {ok, bits(d), n};
+}
+
+One by_reader(const std::string &s)
+{
+    MemReader m(s);
+    double d = 0;
+    bool ok = textio::read_record(m.r, &d, 1) == 1;
+    return {ok, bits(d), textio::offset(m.r)};
+}
+
+std::string show(const std::string &s)
+{
+    std::string o;
+    for (unsigned char c : s)
+        if (c >= 32 && c < 127) {
+            o += static_cast<char>(c);
+        } else {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\x%02x", c);
+            o += b;
+        }
+    return o;
+}
+
+void expect_same(const std::string &s)
+{
+    One a = by_libc(s), b = by_reader(s);
+    EXPECT_TRUE(a == b) << "input \"" << show(s) << "\": libc ok=" << a.ok
+                        << " used=" << a.used << " value=" << std::hex << a.value
+                        << ", reader ok=" << b.ok << " used=" << std::dec << b.used
+                        << " value=" << std::hex << b.value;
+}
+
+}  // namespace
+
+// Forms that a quick parser gets wrong, each decided by the C library.
+TEST(ReadNumber, AgreesWithLibcOnTrickyForms)
+{
+    const char *forms[] = {
+        "1e", "1e+", "1e-", "1E5", "1e5e", "1.5.3", ".5", "5.", ".", "-", "+",
+        "+.", "-.5", ".e5", "e5", "inf", "INF", "infinity", "InFiNiTy", "infin",
+        "infinit", "infx", "in", "i", "nan", "NaN", "-nan", "+nan", "nan(1)",
+        "na", "n", "0x", "-0x", "0X", "0x.", "-0x.", "0x.p", "0xp", "0x1p",
+        "0x1p+", "0x1P-3", "0x1.8p1", "0x.8", "0xg", "0x1e", "0x1e+1", "00x1",
+        "10x", "1e400", "-1e-400", "4.9e-324", "2.4703282292062327e-324",
+        "2.4703282292062328e-324", "1.7976931348623157e308",
+        "1.7976931348623159e308", "9007199254740993", "9007199254740993.0000001",
+        "0.1", "0.0078125", "123456789012345678901234567890", "1e-22", "1e22",
+        "1e23", "-0", "-0.0e10", "0e99999999999999999999", "1e99999999999999999999",
+        "1e-99999999999999999999", "  \t\n\v\f\r12", "\xff", "", "   ",
+        "12abc", "3.14(", "+-1", "--1", "1e--1", "1e+-1", "0x1p1.5", "0x1.p",
+        "0x.1p-1074", "0x1p-1075", "0x1p1024", "0x1fffffffffffff8p-4",
+    };
+    for (const char *f : forms)
+        expect_same(f);
+}
+
+namespace {
+
+// Random tokens from the grammar of "%lf" and its near misses.
+struct TokenGen {
+    std::mt19937_64 rng;
+    explicit TokenGen(std::uint64_t seed) : rng(seed) {}
+
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>(rng() % n); }
+    bool coin(int in) { return below(static_cast<std::size_t>(in)) == 0; }
+    char pick(const char *set) { return set[below(std::strlen(set))]; }
+
+    std::string digits(std::size_t max, const char *set = "0123456789")
+    {
+        std::string s;
+        std::size_t n = below(max + 1);
+        if (coin(6))
+            s.append(below(30), '0');
+        for (std::size_t i = 0; i < n; ++i)
+            s += pick(set);
+        return s;
+    }
+
+    std::string spelled(const char *word)
+    {
+        std::string s = word;
+        for (char &c : s)
+            if (coin(2))
+                c = static_cast<char>(c - 32);
+        if (coin(4))
+            s.resize(below(s.size() + 1));
+        return s;
+    }
+
+    std::string token()
+    {
+        std::string s;
+        if (coin(3))
+            s += pick("+-");
+        switch (below(9)) {
+        case 0:
+        case 1:
+        case 2: {
+            s += digits(coin(8) ? 40 : 12);
+            if (coin(2))
+                s += '.' + digits(coin(8) ? 40 : 12);
+            if (coin(2)) {
+                s += pick("eE");
+                if (coin(2))
+                    s += pick("+-");
+                s += coin(10) ? digits(25) : digits(3);
+            }
+            break;
+        }
+        case 3: {
+            s += '0';
+            s += pick("xX");
+            s += digits(coin(6) ? 30 : 14, "0123456789abcdefABCDEF");
+            if (coin(2))
+                s += '.' + digits(14, "0123456789abcdefABCDEF");
+            if (coin(2)) {
+                s += pick("pP");
+                if (coin(2))
+                    s += pick("+-");
+                s += digits(4);
+            }
+            break;
+        }
+        case 4:
+            s += spelled(coin(2) ? "inf" : "infinity");
+            break;
+        case 5:
+            s += spelled("nan");
+            if (coin(3))
+                s += "(" + digits(3) + ")";
+            break;
+        case 6: {
+            // a real double, written by printf in one of its forms
+            double d;
+            std::uint64_t b = rng();
+            std::memcpy(&d, &b, sizeof d);
+            char buf[400];
+            const char *fmt[] = {"%.17g", "%a", "%f", "%.3e", "%.25g"};
+            std::snprintf(buf, sizeof buf, fmt[below(5)], d);
+            s = buf;
+            break;
+        }
+        case 7:
+            for (std::size_t i = 0, n = 1 + below(10); i < n; ++i)
+                s += pick("0123456789.eEpPxX+-infatyINFATY(");
+            break;
+        default:
+            s += digits(20);
+            break;
+        }
+        // what follows the token: white space, nothing, or a character that
+        // may or may not continue it
+        switch (below(4)) {
+        case 0:
+            s += pick(" \t\n\r\v\f");
+            break;
+        case 1:
+            break;
+        default:
+            s += pick("x.eE+-p(0a9 \xff");
+            s += pick("0123456789.");
+            break;
+        }
+        if (coin(8))
+            s = std::string(below(4), pick(" \t\n\r\v\f")) + s;
+        return s;
+    }
+};
+
+}  // namespace
+
+TEST(ReadNumber, AgreesWithLibcOnRandomTokens)
+{
+    TokenGen g(12345);
+    int failures = 0;
+    for (int i = 0; i < 1000000 && failures < 20; ++i) {
+        std::string t = g.token();
+        One a = by_libc(t), b = by_reader(t);
+        if (!(a == b)) {
+            ++failures;
+            expect_same(t);
+        }
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+// A long stream of numbers read by fscanf and by the reader from the same
+// file: tokens cross the reader's buffer boundaries, and some are longer
+// than the whole buffer.
+TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
+{
+    TokenGen g(777);
+    std::string text;
+    std::vector<std::string> kept;
+    while (text.size() < 12000000) {
+        std::string t;
+        switch (g.below(5000)) {
+        case 0:  // longer than the buffer: digits past any rounding decision
+            t = "0." + std::string(70000 + g.below(10), '0') + "1e70000";
+            break;
+        case 1:
+            t = "9007199254740993" + std::string(80000, '0') + (g.coin(2) ? "1" : "0") + "e-80000";
+            break;
+        case 2:
+            t = "0x1" + std::string(70000, '0') + ".8p-280000";
+            break;
+        case 3:
+            t = std::string(5000, '0') + "1.25";
+            break;
+        default: {
+            t = g.token();
+            // keep only tokens that convert whole, so the stream goes on
+            while (!t.empty() && textio::is_space(static_cast<unsigned char>(t.back())))
+                t.pop_back();
+            One a = by_libc(t + " ");
+            if (!a.ok || a.used != static_cast<long long>(t.size()))
+                continue;
+        }
+        }
+        text += t;
+        std::string ws(1 + g.below(3), ' ');
+        for (char &c : ws)
+            c = g.pick(" \t\n\r\v\f");
+        if (g.coin(5000))
+            ws.append(70000, ' ');
+        text += ws;
+    }
+    text += "junk";
+    char path[] = "/tmp/casetools-numbers-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_NE(fd, -1);
+    FILE *w = fdopen(fd, "w");
+    std::fwrite(text.data(), 1, text.size(), w);
+    std::fclose(w);
+
+    FILE *f = std::fopen(path, "r");
+    Reader *r = new Reader;
+    ASSERT_TRUE(textio::open_reader(*r, path));
+    long long n = 0, lines = 1;
+    for (;; ++n) {
+        double a = 0, b = 0;
+        int ca = std::fscanf(f, "%lf", &a);
+        int cb = textio::read_record(*r, &b, 1);
+        ASSERT_EQ(ca == 1, cb == 1) << "number " << n;
+        if (ca != 1)
+            break;
+        ASSERT_EQ(bits(a), bits(b)) << "number " << n;
+        ASSERT_EQ(std::ftell(f), textio::offset(*r)) << "number " << n;
+    }
+    for (std::size_t i = 0, e = text.size() - 4; i < e; ++i)
+        lines += text[i] == '\n';
+    EXPECT_GT(n, 50000);
+    EXPECT_EQ(r->stop, Stop::not_number);
+    EXPECT_EQ(r->stop_line, lines);
+    textio::close_reader(*r);
+    delete r;
+    std::fclose(f);
+    std::remove(path);
+}
+
+TEST(ReadRecord, RecordsAreNumbersNotLines)
+{
+    double v[4];
+    {
+        // five numbers on a line shift the next record; CRLF is white space
+        MemReader m("1 2 3 4 5\r\n6 7\r\n8\r\n9");
+        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
+        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
+        EXPECT_EQ(v[0], 5);
+        EXPECT_EQ(v[3], 8);
+        EXPECT_EQ(m.r.rec_line, 1);
+        EXPECT_EQ(textio::read_record(m.r, v, 4), 1);
+        EXPECT_EQ(m.r.stop, Stop::end);
+        EXPECT_EQ(m.r.stop_line, 4);
+    }
+    {
+        MemReader m("1\t2\t3\t4\nfooter 5 6 7 8\n");
+        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
+        EXPECT_EQ(textio::read_record(m.r, v, 4), 0);
+        EXPECT_EQ(m.r.stop, Stop::not_number);
+        EXPECT_EQ(m.r.stop_line, 2);
+    }
+    {
+        MemReader m("1 2\n\n\n3 x");
+        EXPECT_EQ(textio::read_record(m.r, v, 4), 3);
+        EXPECT_EQ(m.r.stop, Stop::not_number);
+        EXPECT_EQ(m.r.stop_line, 4);
+    }
+    {
+        MemReader m(" \n\t\n");
+        EXPECT_EQ(textio::read_record(m.r, v, 2), 0);
+        EXPECT_EQ(m.r.stop, Stop::end);
+    }
+}
+
+TEST(ReadRecord, ReadErrorIsNotEndOfInput)
+{
+    Reader *r = new Reader;
+    ASSERT_TRUE(textio::open_reader(*r, "/"));
+    double v[2];
+    EXPECT_EQ(textio::read_record(*r, v, 2), 0);
+    EXPECT_EQ(r->stop, Stop::error);
+    EXPECT_EQ(r->err, EISDIR);
+    textio::close_reader(*r);
+    delete r;
+}
+
+namespace {
+
+std::string fixed6(double x)
+{
+    char buf[textio::kFixed6Max];
+    return std::string(buf, textio::format_fixed6(buf, x));
+}
+
+std::string printf_f(double x)
+{
+    char buf[400];
+    return std::string(buf, static_cast<std::size_t>(std::snprintf(buf, sizeof buf, "%f", x)));
+}
+
+}  // namespace
+
+TEST(Fixed6, HandPickedValues)
+{
+    EXPECT_EQ(fixed6(1e-7), "0.000000");
+    EXPECT_EQ(fixed6(-1e-7), "-0.000000");
+    EXPECT_EQ(fixed6(-0.0), "-0.000000");
+    EXPECT_EQ(fixed6(0.0078125), "0.007812");  // a tie goes to even
+    EXPECT_EQ(fixed6(0.0078135), printf_f(0.0078135));
+    EXPECT_EQ(fixed6(0.000290), "0.000290");
+    EXPECT_EQ(fixed6(-0.000235), "-0.000235");
+    EXPECT_EQ(fixed6(1e300), printf_f(1e300));
+    EXPECT_EQ(fixed6(-1.7976931348623157e308), printf_f(-1.7976931348623157e308));
+    EXPECT_EQ(fixed6(9223372036854775807.0), "9223372036854775808.000000");
+    EXPECT_EQ(fixed6(std::nan("")), "nan");
+    EXPECT_EQ(fixed6(-std::nan("")), "-nan");
+    EXPECT_EQ(fixed6(INFINITY), "inf");
+    EXPECT_EQ(fixed6(-INFINITY), "-inf");
+    EXPECT_EQ(fixed6(4.9e-324), "0.000000");
+}
+
+TEST(Fixed6, AgreesWithPrintfOnRandomDoubles)
+{
+    std::mt19937_64 rng(99);
+    int failures = 0;
+    auto check = [&](double x) {
+        if (failures < 20 && fixed6(x) != printf_f(x)) {
+            ++failures;
+            ADD_FAILURE() << std::hexfloat << x << ": " << fixed6(x) << " vs " << printf_f(x);
+        }
+    };
+    for (int i = 0; i < 1000000; ++i) {
+        std::uint64_t b = rng();
+        double x;
+        std::memcpy(&x, &b, sizeof x);
+        check(x);  // every exponent, nan payloads and signs included
+        // the exponents where the sixth decimal is decided
+        int e = static_cast<int>(rng() % 100) - 60;
+        check(std::ldexp(static_cast<double>(rng() >> 11), e - 53));
+        // exact ties: odd multiples of half a millionth's binary neighbours
+        check(static_cast<double>(rng() % 100000000) / 1048576.0 * (rng() & 1 ? 1 : -1));
+        // ordinary six-decimal values
+        check(static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000) - 1000000000) / 1e6);
+    }
+    EXPECT_EQ(failures, 0);
+}
+
+TEST(FormatInt, AgreesWithPrintf)
+{
+    long long vals[] = {0, 1, 9, 10, 99, 100, 2147483647, -2147483648LL, -1, 1234567};
+    for (long long v : vals) {
+        char a[24], b[24];
+        std::size_t n = textio::format_int(a, v);
+        std::snprintf(b, sizeof b, "%lld", v);
+        EXPECT_EQ(std::string(a, n), b);
+    }
+}
