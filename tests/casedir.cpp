@@ -52,8 +52,12 @@ bool CaseDir::exists(const std::string &rel) const
 
 Outcome CaseDir::run(const std::string &program, const std::string &shell) const
 {
-    std::string cmd = "cd '" + path_ + "' && '" BIN_DIR "/" + program +
-                      "' >.stdout 2>.stderr " + shell;
+    return sh("'" BIN_DIR "/" + program + "' " + shell);
+}
+
+Outcome CaseDir::sh(const std::string &command) const
+{
+    std::string cmd = "cd '" + path_ + "' && { " + command + "; } >.stdout 2>.stderr";
     int st = std::system(cmd.c_str());
     Outcome r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;

@@ -26,6 +26,8 @@ public:
     // Runs build/bin/<program> in the directory; `shell` is appended to the
     // command line (redirections such as ">/dev/full").
     Outcome run(const std::string &program, const std::string &shell = "") const;
+    // Runs a shell command line in the directory.
+    Outcome sh(const std::string &command) const;
 
 private:
     std::string path_;
