@@ -1,0 +1,106 @@
+// Whole runs of headcut, orbfill, orbtint and pairlow on arbitrary input
+// bytes in a temporary case directory, each compared byte for byte with the
+// reference run: the output file, standard output and exit status 0.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "convert.h"
+#include "diag.h"
+#include "oracle.h"
+#include "reduce.h"
+#include "trim.h"
+
+namespace {
+
+void put_file(const char *path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string get_file(const char *path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+FILE *quiet;
+
+// Runs one program in-process with its standard output caught in a file.
+std::string run(int (*program)(), const char *name)
+{
+    FILE *real = stdout, *real_err = stderr;
+    stdout = std::fopen("stdout.txt", "w");
+    stderr = quiet;  // warnings about the input are expected here
+    textio::progname = name;
+    int status = program();
+    stdout = real;  // the run closed the file
+    stderr = real_err;
+    if (status != 0) {
+        std::fprintf(stderr, "%s exited with %d\n", name, status);
+        std::abort();
+    }
+    return get_file("stdout.txt");
+}
+
+void expect(bool same, const char *what)
+{
+    if (!same) {
+        std::fprintf(stderr, "differs from the reference: %s\n", what);
+        std::abort();
+    }
+}
+
+int orbfill() { return regiondict::convert(regiondict::kAlphaPhase1); }
+int orbtint() { return regiondict::convert(regiondict::kH); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    char dir[] = "/tmp/casetools-fuzz-XXXXXX";
+    if (!mkdtemp(dir) || chdir(dir) != 0 || mkdir("system", 0755) != 0 ||
+        mkdir("depth", 0755) != 0)
+        std::abort();
+    quiet = std::fopen("/dev/null", "w");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    std::string input(reinterpret_cast<const char *>(data), size);
+
+    put_file("dump0.txt", input);
+    std::string count = run(headcut::trim, "headcut");
+    oracle::Trim trim = oracle::headcut(input);
+    expect(count == trim.count, "headcut count");
+    expect(get_file("dump.txt") == trim.dump, "dump.txt");
+
+    put_file("dump.txt", input);
+    struct Generator {
+        int (*program)();
+        const char *name;
+        const regiondict::Profile &profile;
+    };
+    for (const Generator &g : {Generator{orbfill, "orbfill", regiondict::kAlphaPhase1},
+                               Generator{orbtint, "orbtint", regiondict::kH}}) {
+        auto [program, name, profile] = g;
+        std::string trace = run(program, name);
+        oracle::Dict want = oracle::regiondict(input, std::string(profile.header),
+                                               std::string(profile.suffix));
+        expect(trace == want.trace, "trace");
+        expect(get_file("system/setFieldsDict") == want.dict, "system/setFieldsDict");
+    }
+
+    put_file("depth/depth.txt", input);
+    run(pairlow::reduce, "pairlow");
+    expect(get_file("depth/depth2.txt") == oracle::pairlow(input), "depth/depth2.txt");
+    return 0;
+}
