@@ -150,3 +150,25 @@ TEST(Orbfill, TheSecondProgramReplacesTheFirstOnesDictionary)
     EXPECT_EQ(d.find("alpha.phase1"), std::string::npos);
     EXPECT_EQ(d.rfind(kHeaderH, 0), 0u);
 }
+
+// A list that grows between the two passes (here a named pipe that gives
+// two records to the first pass and four to the second): entries stop at
+// the count minus one, the trace shows the records passed over, and a
+// warning says they were not written.
+TEST(Orbfill, ListGrowingBetweenThePassesIsCappedWithAWarning)
+{
+    CaseDir c;
+    c.mkdir("system");
+    // the pause lets the first pass see the end of its input before the
+    // second writer opens the pipe
+    Outcome r = c.sh("mkfifo dump.txt; { printf '1 2 3 4\\n5 6 7 8\\n' >dump.txt; sleep 0.5; "
+                     "printf '1 2 3 4\\n5 6 7 8\\n9 9 9 9\\n1 1 1 1\\n' >dump.txt; } & "
+                     "timeout 20 '" BIN_DIR "/orbfill'; kill $! 2>/dev/null; wait");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "2T1A1B2A2A");
+    EXPECT_EQ(c.read("system/setFieldsDict"),
+              kHeaderAlpha + "\n  sphereToCell { centre  (5.000000 6.000000 7.000000);        radius  "
+                             "8.000000" + kSuffixAlpha + ");");
+    EXPECT_EQ(r.err, "orbfill: warning: dump.txt: grew while it was read; 2 records beyond "
+                     "the 2 counted were not written\n");
+}
