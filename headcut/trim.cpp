@@ -43,7 +43,7 @@ void warn_end(Scan s)
 
 int trim()
 {
-    if (!std_streams_ok())
+    if (!std_streams_ok(/*prints=*/true))
         return 1;
 
     if (!open_reader(in, kInput))

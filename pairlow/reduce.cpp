@@ -25,7 +25,7 @@ Sink out;
 
 int reduce()
 {
-    if (!std_streams_ok())
+    if (!std_streams_ok(/*prints=*/false))
         return 1;
     if (!open_reader(in, kInput))
         return fail(kInput, errno);

@@ -33,7 +33,7 @@ int convert(const Profile &profile)
 {
     double v[kNumbers];
 
-    if (!std_streams_ok())
+    if (!std_streams_ok(/*prints=*/true))
         return 1;
     if (!open_reader(in, kInput))
         return fail(kInput, errno);

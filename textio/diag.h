@@ -18,9 +18,9 @@ int failx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void warnx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Makes sure descriptors 0, 1 and 2 are open before any file is opened, so
-// that a file never takes the place of a closed standard stream. A closed
-// standard input or error is replaced by /dev/null; a closed standard output
-// is a failure (whatever the program prints would be lost), reported here.
-bool std_streams_ok();
+// that a file never takes the place of a closed standard stream: a closed
+// one is replaced by /dev/null. For a program that prints, a closed standard
+// output is a failure (what it prints would be lost), reported here.
+bool std_streams_ok(bool prints);
 
 }  // namespace textio
