@@ -219,7 +219,6 @@ bool slow_number(Reader &r, double *out)
     bool eneg = false;
     long long scale = 0, ex = 0;
     int head = n, kept = 0;
-    std::memcpy(t + n, "0x0.", 4);
     if (c == '0') {
         ++r.pos;
         c = peekc(r);
@@ -227,15 +226,14 @@ bool slow_number(Reader &r, double *out)
             ++r.pos;
             c = peekc(r);
             hex = true;
-            n += 4;
         } else {
             got_digit = true;
         }
     }
-    if (!hex) {
-        std::memcpy(t + n, "0.", 2);
-        n += 2;
-    }
+    // the canonical form: 0.<digits> times a power of the base
+    const char *lead = hex ? "0x0." : "0.";
+    std::memcpy(t + n, lead, std::strlen(lead));
+    n += static_cast<int>(std::strlen(lead));
     for (bool last_e = false; c >= 0;) {
         int d = -1;
         bool is_e = false;
