@@ -238,7 +238,9 @@ bool slow_number(Reader &r, double *out)
         int d = -1;
         bool is_e = false;
         if (got_e && is_digit(c)) {
-            if (ex < 1000000000)
+            // saturates far beyond any exponent that a digit count of a
+            // real file could bring back into range
+            if (ex < 1000000000000000LL)
                 ex = ex * 10 + (c - '0');
         } else if (is_digit(c) || (hex && !got_e && hex_value(c) >= 0)) {
             d = hex_value(c);
