@@ -130,3 +130,30 @@ TEST(Failures, StandardOutputFullOrClosed)
         delete c;
     }
 }
+
+// The input replaced while the first pass reads it: a named pipe whose
+// writer removes it (or puts a directory in its place) before it closes, so
+// the second open fails or the second pass cannot read.
+TEST(Failures, InputVanishingOrUnreadableForTheSecondPass)
+{
+    struct Case {
+        const char *program, *input, *replace, *message;
+    } cases[] = {
+        {"orbfill", "dump.txt", "", "orbfill: dump.txt: No such file or directory"},
+        {"orbfill", "dump.txt", "mkdir dump.txt;", "orbfill: dump.txt: Is a directory"},
+        {"headcut", "dump0.txt", "", "headcut: dump0.txt: No such file or directory"},
+        {"headcut", "dump0.txt", "mkdir dump0.txt;", "headcut: dump0.txt: Is a directory"},
+    };
+    for (const Case &k : cases) {
+        CaseDir c;
+        c.mkdir("system");
+        std::string in = k.input;
+        Outcome r = c.sh("mkfifo " + in + "; { exec 3>" + in + "; printf '1 2 3 4\\n5 6 7 8\\n' >&3; rm " +
+                         in + "; " + k.replace + " exec 3>&-; } & timeout 20 '" BIN_DIR "/" +
+                         k.program + "'; st=$?; kill $! 2>/dev/null; wait; exit $st");
+        expect_failure(r, k.message);
+        if (std::string(k.program) == "headcut" && !*k.replace) {  // never opened
+            EXPECT_FALSE(c.exists("dump.txt"));
+        }
+    }
+}

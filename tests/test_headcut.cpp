@@ -96,7 +96,7 @@ TEST(Headcut, DumpShrinkingBetweenTheScansCopiesOnlyRealBytes)
     CaseDir c;
     Outcome r = c.sh("mkfifo dump0.txt; { for n in 20 19; do i=0; while [ $i -lt $n ]; do "
                      "echo \"line $i\"; i=$((i + 1)); done >dump0.txt; sleep 0.5; done; } & "
-                     "timeout 20 '" BIN_DIR "/headcut'; kill $! 2>/dev/null; wait");
+                     "timeout 20 '" BIN_DIR "/headcut'; st=$?; kill $! 2>/dev/null; wait; exit $st");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "20");
     EXPECT_EQ(c.read("dump.txt"), "line 18\n");

@@ -163,7 +163,7 @@ TEST(Orbfill, ListGrowingBetweenThePassesIsCappedWithAWarning)
     // second writer opens the pipe
     Outcome r = c.sh("mkfifo dump.txt; { printf '1 2 3 4\\n5 6 7 8\\n' >dump.txt; sleep 0.5; "
                      "printf '1 2 3 4\\n5 6 7 8\\n9 9 9 9\\n1 1 1 1\\n' >dump.txt; } & "
-                     "timeout 20 '" BIN_DIR "/orbfill'; kill $! 2>/dev/null; wait");
+                     "timeout 20 '" BIN_DIR "/orbfill'; st=$?; kill $! 2>/dev/null; wait; exit $st");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "2T1A1B2A2A");
     EXPECT_EQ(c.read("system/setFieldsDict"),
