@@ -22,9 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     char *buf = nullptr;
     std::size_t len = 0;
-    sink.f = open_memstream(&buf, &len);
-    sink.len = 0;
-    sink.err = 0;
+    textio::attach_sink(sink, open_memstream(&buf, &len), "dump");
     textio::attach_reader(reader, fmemopen(dump0.data(), size, "r"), "dump0");
     headcut::Scan second = headcut::scan(reader, &sink, first.lines);
     textio::close_reader(reader);

@@ -15,7 +15,8 @@ namespace {
 
 constexpr const char *kInput = "depth/depth.txt";
 constexpr const char *kOutput = "depth/depth2.txt";
-constexpr int kGroup = 2;
+constexpr int kNumbers = 2;  // first and second column
+constexpr int kGroup = 2;    // records per output line
 constexpr double kSentinel = 1000.0;
 
 Reader in;
@@ -34,10 +35,10 @@ int reduce()
 
     // The paired value is never reset: a group that chooses nothing shows
     // the one left from the last group that did.
-    double low = kSentinel, paired = 0.0, rec[2];
+    double low = kSentinel, paired = 0.0, rec[kNumbers];
     int position = 1;
     long long pending_line = 0;
-    while (read_record(in, rec, 2) == 2) {
+    while (read_record(in, rec, kNumbers) == kNumbers) {
         if (rec[0] <= low) {  // false for NaN; the later of equals wins
             low = rec[0];
             paired = rec[1];
@@ -64,7 +65,7 @@ int reduce()
     std::snprintf(unpaired, sizeof unpaired,
                   "the record on line %lld has no partner and was ignored",
                   pending_line);
-    warn_stop(in, 2, position > 1 ? unpaired : nullptr);
+    warn_stop(in, kNumbers, position > 1 ? unpaired : nullptr);
     return 0;
 }
 

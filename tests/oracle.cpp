@@ -5,15 +5,15 @@
 
 namespace oracle {
 
-namespace {
-
-FILE *in_memory(const std::string &s)
+FILE *read_bytes(const std::string &s)
 {
     // fmemopen refuses an empty buffer; /dev/null reads the same.
     if (s.empty())
         return std::fopen("/dev/null", "r");
     return fmemopen(const_cast<char *>(s.data()), s.size(), "r");
 }
+
+namespace {
 
 struct Out {
     char *buf = nullptr;
@@ -41,13 +41,13 @@ Dict regiondict(const std::string &dump, const std::string &header,
     Out dict, trace;
     double x, y, z, r;
     int count = 1, entry = 1;
-    FILE *in = in_memory(dump);
+    FILE *in = read_bytes(dump);
     if (read4(in, &x, &y, &z, &r) == 4)
         while (read4(in, &x, &y, &z, &r) == 4)
             ++count;
     std::fclose(in);
     std::fprintf(trace.f, "%d%s", count, "T");
-    in = in_memory(dump);
+    in = read_bytes(dump);
     if (read4(in, &x, &y, &z, &r) == 4) {
         std::fprintf(dict.f, "%s\n%s", header.c_str(), " ");
         while (read4(in, &x, &y, &z, &r) == 4) {
@@ -90,11 +90,11 @@ static int scan(FILE *in, FILE *out, int total)
 Trim headcut(const std::string &dump0)
 {
     Out dump, count;
-    FILE *in = in_memory(dump0);
+    FILE *in = read_bytes(dump0);
     int total = scan(in, nullptr, 0);
     std::fprintf(count.f, "%d", total);
     std::fclose(in);
-    in = in_memory(dump0);
+    in = read_bytes(dump0);
     scan(in, dump.f, total);
     std::fclose(in);
     return {dump.take(), count.take()};
@@ -105,7 +105,7 @@ std::string pairlow(const std::string &depth)
     Out out;
     double a, b, low = 1000.0, paired = 0.0;
     int position = 1;
-    FILE *in = in_memory(depth);
+    FILE *in = read_bytes(depth);
     while (std::fscanf(in, "%lf\t%lf", &a, &b) == 2) {
         if (a <= low) {
             low = a;

@@ -3,9 +3,13 @@
 // programs and the fast components with these byte for byte.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace oracle {
+
+// A stream that reads the bytes of s (which must outlive it).
+FILE *read_bytes(const std::string &s);
 
 struct Dict {
     std::string dict;   // system/setFieldsDict

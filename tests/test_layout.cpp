@@ -15,10 +15,7 @@ std::string written(F write)
     char *buf = nullptr;
     std::size_t len = 0;
     textio::Sink *s = new textio::Sink;
-    s->f = open_memstream(&buf, &len);
-    s->path = "memory";
-    s->len = 0;
-    s->err = 0;
+    textio::attach_sink(*s, open_memstream(&buf, &len), "memory");
     write(*s);
     EXPECT_TRUE(textio::close_sink(*s));
     delete s;
@@ -78,10 +75,9 @@ TEST(Layout, LongNumbersAndFailedWritesOfTheSink)
     EXPECT_EQ(text.size() % (text.size() / 1000), 0u);
 
     textio::Sink *s = new textio::Sink;
-    s->f = std::fopen("/dev/full", "w");
-    ASSERT_NE(s->f, nullptr);
-    s->len = 0;
-    s->err = 0;
+    FILE *full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    textio::attach_sink(*s, full, "/dev/full");
     textio::put(*s, "x", 1);
     EXPECT_FALSE(textio::close_sink(*s));
     EXPECT_EQ(s->err, ENOSPC);

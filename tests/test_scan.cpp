@@ -20,22 +20,16 @@ struct Result {
 
 Result trim(const std::string &dump0)
 {
-    auto open = [&] {
-        return dump0.empty() ? std::fopen("/dev/null", "r")
-                             : fmemopen(const_cast<char *>(dump0.data()), dump0.size(), "r");
-    };
     textio::Reader *r = new textio::Reader;
-    textio::attach_reader(*r, open(), "dump0");
+    textio::attach_reader(*r, oracle::read_bytes(dump0), "dump0");
     headcut::Scan first = headcut::scan(*r, nullptr, 0);
     textio::close_reader(*r);
 
     char *buf = nullptr;
     std::size_t len = 0;
     textio::Sink *s = new textio::Sink;
-    s->f = open_memstream(&buf, &len);
-    s->len = 0;
-    s->err = 0;
-    textio::attach_reader(*r, open(), "dump0");
+    textio::attach_sink(*s, open_memstream(&buf, &len), "dump");
+    textio::attach_reader(*r, oracle::read_bytes(dump0), "dump0");
     headcut::Scan second = headcut::scan(*r, s, first.lines);
     textio::close_reader(*r);
     textio::close_sink(*s);

@@ -53,8 +53,10 @@ bool std_streams_ok(bool prints)
             close(nfd);
         }
     }
-    if (prints && !out_open)
-        return fail("standard output", EBADF) == 0;
+    if (prints && !out_open) {
+        fail("standard output", EBADF);
+        return false;
+    }
     return true;
 }
 

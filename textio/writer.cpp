@@ -7,22 +7,25 @@ namespace textio {
 
 bool open_sink(Sink &s, const char *path)
 {
-    s.f = std::fopen(path, "w");
-    if (!s.f)
+    std::FILE *f = std::fopen(path, "w");
+    if (!f)
         return false;
     // The sink keeps its own buffer; the stream's would only copy twice.
-    std::setvbuf(s.f, nullptr, _IONBF, 0);
-    s.path = path;
-    s.len = 0;
-    s.err = 0;
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    attach_sink(s, f, path);
     return true;
 }
 
 void open_stdout(Sink &s)
 {
-    s.f = stdout;
-    std::setvbuf(s.f, nullptr, _IONBF, 0);
-    s.path = "standard output";
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    attach_sink(s, stdout, "standard output");
+}
+
+void attach_sink(Sink &s, std::FILE *f, const char *name)
+{
+    s.f = f;
+    s.path = name;
     s.len = 0;
     s.err = 0;
 }

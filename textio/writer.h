@@ -27,6 +27,8 @@ struct Sink {
 bool open_sink(Sink &s, const char *path);
 // Writes to standard output, named "standard output" in diagnostics.
 void open_stdout(Sink &s);
+// Writes to an open stream f, named `name` in diagnostics.
+void attach_sink(Sink &s, std::FILE *f, const char *name);
 // Writes what is buffered and closes the stream; false when any write or
 // the close failed (s.err tells why).
 bool close_sink(Sink &s);
