@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "oracle.h"
 #include "reader.h"
 
 static textio::Reader reader;
@@ -15,12 +17,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size == 0)
         return 0;
     FILE *libc = fmemopen(const_cast<std::uint8_t *>(data), size, "r");
-    FILE *ours = fmemopen(const_cast<std::uint8_t *>(data), size, "r");
-    textio::attach_reader(reader, ours, "input");
+    textio::attach_reader(reader, oracle::bytes_fd(std::string(reinterpret_cast<const char *>(data), size)),
+                          "input");
     for (int n = 0;; ++n) {
         double a = 0, b = 0;
         int ca = std::fscanf(libc, "%lf", &a);
-        int cb = textio::read_record(reader, &b, 1);
+        int cb = textio::read_record(reader, &b, 1).got;
         if ((ca == 1) != (cb == 1)) {
             std::fprintf(stderr, "number %d: libc converted %d, reader %d\n", n, ca, cb);
             std::abort();

@@ -1,8 +1,7 @@
 #include "trim.h"
 
-#include <cerrno>
-
 #include "diag.h"
+#include "files.h"
 #include "scan.h"
 
 namespace headcut {
@@ -24,7 +23,7 @@ void warn_end(Scan s)
     case ScanEnd::long_line:
         warnx("%s: line %d is longer than %d characters; it and the rest of "
               "the file were not copied",
-              kInput, s.lines + 1, s.lines == 0 ? 97 : 98);
+              kInput, s.lines + 1, s.lines == 0 ? kFirstLineMax : kLineMax);
         break;
     case ScanEnd::partial:
         warnx("%s: line %d has no newline at the end; it was not copied",
@@ -39,34 +38,46 @@ void warn_end(Scan s)
     }
 }
 
+// Lines of dump.txt when the copy found `lines` of the `total` counted.
+int copied(int lines, int total)
+{
+    int n = (lines < total ? lines : total) - kHeaderLines;
+    return n > 0 ? n : 0;
+}
+
 }  // namespace
 
 int trim()
 {
-    if (!std_streams_ok(/*prints=*/true))
+    if (!open_input(in, kInput))
         return 1;
-
-    if (!open_reader(in, kInput))
-        return fail(kInput, errno);
-    Scan first = scan(in, nullptr, 0);
+    Scan first = count_lines(in);
+    close_reader(in);
     if (first.end == ScanEnd::error)
-        return fail(kInput, in.err);
-    open_stdout(count_out);
-    put_int(count_out, first.lines);
-    close_reader(in);
+        return fail(kInput, first.err);
 
-    if (!open_reader(in, kInput))
-        return fail(kInput, errno);
-    if (!open_sink(out, kOutput))
-        return fail(kOutput, errno);
-    Scan second = scan(in, &out, first.lines);
-    if (second.end == ScanEnd::error)
-        return fail(kInput, in.err);
+    if (!open_input(in, kInput))
+        return 1;
+    if (!open_output(out, kOutput, in)) {
+        close_reader(in);
+        return 1;
+    }
+    Scan second = copy_lines(in, out, first.lines);
     close_reader(in);
+    if (second.end == ScanEnd::error)
+        return fail(kInput, second.err);
     if (!close_sink(out))
         return fail(kOutput, out.err);
 
     warn_end(first);
+    // A file that shrank, or a pipe that cannot be read twice.
+    if (second.lines < first.lines)
+        warnx("%s: changed while it was read: %d lines counted, %d found again; %s holds "
+              "%d of the %d lines expected",
+              kInput, first.lines, second.lines, kOutput, copied(second.lines, first.lines),
+              copied(first.lines, first.lines));
+    open_stdout(count_out);
+    put_int(count_out, first.lines);
     if (!close_sink(count_out))
         return fail(count_out.path, count_out.err);
     return 0;

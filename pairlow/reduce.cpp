@@ -1,11 +1,7 @@
 #include "reduce.h"
 
-#include <cerrno>
-#include <cstdio>
-
 #include "diag.h"
-#include "reader.h"
-#include "writer.h"
+#include "files.h"
 
 namespace pairlow {
 
@@ -22,50 +18,75 @@ constexpr double kSentinel = 1000.0;
 Reader in;
 Sink out;
 
+// Pairs in which no first value was chosen: written as the sentinel with a
+// second value left over from an earlier pair.
+struct Placeholders {
+    long long count;
+    long long input_line;   // line of the first record of the first such pair
+    long long output_line;  // its line in the output
+};
+
 }  // namespace
 
 int reduce()
 {
-    if (!std_streams_ok(/*prints=*/false))
+    if (!open_input(in, kInput))
         return 1;
-    if (!open_reader(in, kInput))
-        return fail(kInput, errno);
-    if (!open_sink(out, kOutput))
-        return fail(kOutput, errno);
+    if (!open_output(out, kOutput, in)) {
+        close_reader(in);
+        return 1;
+    }
 
     // The paired value is never reset: a group that chooses nothing shows
     // the one left from the last group that did.
     double low = kSentinel, paired = 0.0, rec[kNumbers];
     int position = 1;
-    long long pending_line = 0;
-    while (read_record(in, rec, kNumbers) == kNumbers) {
+    bool chosen = false;
+    long long group_line = 0, lines_out = 0;
+    Placeholders none{0, 0, 0};
+    Record r;
+    while ((r = read_record(in, rec, kNumbers)).stop == Stop::none) {
+        if (position == 1)
+            group_line = r.line;
         if (rec[0] <= low) {  // false for NaN; the later of equals wins
             low = rec[0];
             paired = rec[1];
+            chosen = true;
         }
         if (position < kGroup) {
-            pending_line = in.rec_line;
             ++position;
-        } else {
-            put_fixed6(out, low);
-            put(out, " ", 1);
-            put_fixed6(out, paired);
-            put(out, "\n", 1);
-            low = kSentinel;
-            position = 1;
+            continue;
         }
+        put_fixed6(out, low);
+        put(out, " ", 1);
+        put_fixed6(out, paired);
+        put(out, "\n", 1);
+        ++lines_out;
+        if (!chosen) {
+            if (none.count == 0)
+                none = {0, group_line, lines_out};
+            ++none.count;
+        }
+        low = kSentinel;
+        position = 1;
+        chosen = false;
     }
-    if (in.stop == Stop::error)
-        return fail(kInput, in.err);
     close_reader(in);
+    if (r.stop == Stop::error)
+        return fail(kInput, r.err);
     if (!close_sink(out))
         return fail(kOutput, out.err);
 
-    char unpaired[80];
-    std::snprintf(unpaired, sizeof unpaired,
-                  "the record on line %lld has no partner and was ignored",
-                  pending_line);
-    warn_stop(in, kNumbers, position > 1 ? unpaired : nullptr);
+    warn_stop(in, r, kNumbers);
+    warn_misfit(in, r, kNumbers);
+    if (position > 1)
+        warnx("%s: line %lld: this record has no partner; it was ignored", kInput, group_line);
+    if (none.count)
+        warnx("%s: line %lld: %lld pair%s without a first value of %g or less, the first "
+              "from this line (line %lld of %s); each was written as %f with the second "
+              "value of an earlier pair",
+              kInput, none.input_line, none.count, none.count == 1 ? "" : "s", kSentinel,
+              none.output_line, kOutput, kSentinel);
     return 0;
 }
 

@@ -1,10 +1,10 @@
 #include "convert.h"
 
-#include <cerrno>
 #include <climits>
+#include <cmath>
 
 #include "diag.h"
-#include "reader.h"
+#include "files.h"
 
 namespace regiondict {
 
@@ -21,71 +21,149 @@ constexpr int kNumbers = 4;  // centre x, y, z and radius
 Reader in;
 Sink out, trace;
 
-void trace_mark(int n, char letter)
+struct Counted {
+    int records;  // complete records, or 1 when there is none
+    Record end;   // the record that ended the pass
+};
+
+// The counting pass.
+Counted count_records(Reader &r)
 {
-    put_int(trace, n);
-    put(trace, &letter, 1);
+    double v[kNumbers];
+    Counted c{1, read_record(r, v, kNumbers)};
+    if (c.end.stop != Stop::none)
+        return c;
+    while ((c.end = read_record(r, v, kNumbers)).stop == Stop::none) {
+        if (c.records == INT_MAX)
+            return c;  // ends on a complete record: more than a count can hold
+        ++c.records;
+    }
+    return c;
+}
+
+// Sphere entries that setFields will not use as the user meant.
+struct Flagged {
+    long long count;
+    long long first_line;  // input line of the first
+};
+
+void flag(Flagged &f, long long line)
+{
+    if (f.count++ == 0)
+        f.first_line = line;
+}
+
+struct Emitted {
+    bool any;           // a first record opened the dictionary
+    int written;        // sphere entries written
+    long long skipped;  // records beyond the count, not written
+    Record end;         // the record that ended the pass
+    Flagged nonfinite;  // nan or inf in x, y, z or r
+    Flagged flat;       // a finite radius written as 0.000000 or less
+};
+
+// The emission pass: the first record opens the dictionary but is never
+// written; every later one becomes a sphere entry, at most count - 1.
+Emitted emit(Reader &r, Sink &s, const Profile &profile, int count)
+{
+    double v[kNumbers];
+    Emitted e{false, 0, 0, read_record(r, v, kNumbers), {0, 0}, {0, 0}};
+    if (e.end.stop != Stop::none)
+        return e;
+    e.any = true;
+    write_header(s, profile);
+    while ((e.end = read_record(r, v, kNumbers)).stop == Stop::none) {
+        if (e.written + 1 >= count) {
+            ++e.skipped;
+            continue;
+        }
+        write_sphere(s, profile, v[0], v[1], v[2], v[3]);
+        ++e.written;
+        if (!(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) &&
+              std::isfinite(v[3])))
+            flag(e.nonfinite, e.end.line);
+        else if (v[3] <= kLargestZero)
+            flag(e.flat, e.end.line);
+    }
+    write_closing(s);
+    return e;
+}
+
+// The progress trace, which follows from the counters alone: the count
+// with T, then every entry number with A and B, then one A with the entry
+// counter, stuck at the count, for every record passed over.
+void write_trace(Sink &t, int count, const Emitted &e)
+{
+    put_int(t, count);
+    put(t, "T", 1);
+    for (int entry = 1; entry <= e.written; ++entry) {
+        put_int(t, entry);
+        put(t, "A", 1);
+        put_int(t, entry);
+        put(t, "B", 1);
+    }
+    for (long long k = 0; k < e.skipped; ++k) {
+        put_int(t, e.written + 1);
+        put(t, "A", 1);
+    }
+}
+
+void warn_entries(const Emitted &e)
+{
+    if (e.nonfinite.count)
+        warnx("%s: line %lld: nan or inf in a sphere entry (%lld such entries in all); "
+              "setFields will reject the dictionary",
+              kInput, e.nonfinite.first_line, e.nonfinite.count);
+    if (e.flat.count)
+        warnx("%s: line %lld: a radius written as 0.000000 or less (%lld such spheres in "
+              "all); such a sphere sets no cell",
+              kInput, e.flat.first_line, e.flat.count);
 }
 
 }  // namespace
 
 int convert(const Profile &profile)
 {
-    double v[kNumbers];
-
-    if (!std_streams_ok(/*prints=*/true))
+    if (!open_input(in, kInput))
         return 1;
-    if (!open_reader(in, kInput))
-        return fail(kInput, errno);
-    if (!open_sink(out, kOutput))
-        return fail(kOutput, errno);
-    open_stdout(trace);
-
-    // Counting pass: the number of complete records, or 1 when there is none.
-    int count = 1;
-    if (read_record(in, v, kNumbers) == kNumbers) {
-        while (read_record(in, v, kNumbers) == kNumbers) {
-            if (count == INT_MAX)
-                return failx("%s: more than %d records", kInput, INT_MAX);
-            ++count;
-        }
-    }
-    if (in.stop == Stop::error)
-        return fail(kInput, in.err);
+    Counted counted = count_records(in);
     close_reader(in);
-    trace_mark(count, 'T');
+    if (counted.end.stop == Stop::error)
+        return fail(kInput, counted.end.err);
+    if (counted.end.stop == Stop::none)
+        return failx("%s: more than %d records", kInput, INT_MAX);
 
-    // Emission pass: the first record opens the dictionary but is never
-    // written; every later one becomes a sphere entry, at most count - 1.
-    if (!open_reader(in, kInput))
-        return fail(kInput, errno);
-    bool any = read_record(in, v, kNumbers) == kNumbers;
-    long long skipped = 0;
-    if (any) {
-        write_header(out, profile);
-        int entry = 1;
-        while (read_record(in, v, kNumbers) == kNumbers) {
-            trace_mark(entry, 'A');
-            if (entry < count) {
-                write_sphere(out, profile, v[0], v[1], v[2], v[3]);
-                trace_mark(entry, 'B');
-                ++entry;
-            } else {
-                ++skipped;
-            }
-        }
-        write_closing(out);
+    // The dictionary is emptied only now: a list that cannot be read leaves
+    // the old one as it was.
+    if (!open_input(in, kInput))
+        return 1;
+    if (!open_output(out, kOutput, in)) {
+        close_reader(in);
+        return 1;
     }
-    if (in.stop == Stop::error)
-        return fail(kInput, in.err);
+    Emitted e = emit(in, out, profile, counted.records);
     close_reader(in);
+    if (e.end.stop == Stop::error)
+        return fail(kInput, e.end.err);
     if (!close_sink(out))
         return fail(kOutput, out.err);
 
-    warn_stop(in, kNumbers, any ? nullptr : "no complete record, so system/setFieldsDict is empty");
-    if (skipped)
-        warnx("%s: grew while it was read; %lld records beyond the %d counted were not written",
-              kInput, skipped, count);
+    warn_stop(in, e.end, kNumbers);
+    warn_misfit(in, e.end, kNumbers);
+    warn_entries(e);
+    if (!e.any)
+        warnx("%s: no complete record, so %s is empty", kInput, kOutput);
+    if (e.written < counted.records - 1)
+        warnx("%s: changed while it was read: %d records counted, so %d sphere entries "
+              "were expected; written: %d",
+              kInput, counted.records, counted.records - 1, e.written);
+    if (e.skipped)
+        warnx("%s: changed while it was read: %d records counted; %lld records beyond "
+              "them were not written",
+              kInput, counted.records, e.skipped);
+
+    open_stdout(trace);
+    write_trace(trace, counted.records, e);
     if (!close_sink(trace))
         return fail(trace.path, trace.err);
     return 0;

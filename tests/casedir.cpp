@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -55,6 +56,13 @@ Outcome CaseDir::run(const std::string &program, const std::string &shell) const
     return sh("'" BIN_DIR "/" + program + "' " + shell);
 }
 
+Outcome CaseDir::run_fed(const std::string &program, const std::string &fifo,
+                         const std::string &writer) const
+{
+    return sh("mkfifo " + fifo + "; { " + writer + "; } & timeout 20 '" BIN_DIR "/" + program +
+              "'; st=$?; kill $! 2>/dev/null; wait; exit $st");
+}
+
 Outcome CaseDir::sh(const std::string &command) const
 {
     std::string cmd = "cd '" + path_ + "' && { " + command + "; } >.stdout 2>.stderr";
@@ -66,4 +74,20 @@ Outcome CaseDir::sh(const std::string &command) const
     std::remove(at(".stdout").c_str());
     std::remove(at(".stderr").c_str());
     return r;
+}
+
+void expect_warnings(const Outcome &r, const std::string &program, const std::string &file,
+                     const std::vector<std::string> &fragments)
+{
+    std::istringstream lines(r.err);
+    std::string line, lead = program + ": warning: " + file + ": ";
+    for (const std::string &f : fragments) {
+        if (!std::getline(lines, line)) {
+            ADD_FAILURE() << "no warning holds \"" << f << "\" in:\n" << r.err;
+            return;
+        }
+        EXPECT_EQ(line.rfind(lead, 0), 0u) << line;
+        EXPECT_NE(line.find(f), std::string::npos) << line << "\nlacks: " << f;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << "more warnings than expected:\n" << r.err;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct Outcome {
     int status;       // exit status, or -1 when the program did not exit
@@ -28,6 +29,10 @@ public:
     Outcome run(const std::string &program, const std::string &shell = "") const;
     // Runs a shell command line in the directory.
     Outcome sh(const std::string &command) const;
+    // Runs build/bin/<program> while `writer`, a shell command run beside
+    // it, feeds the named pipe `fifo`; the outcome is the program's own.
+    Outcome run_fed(const std::string &program, const std::string &fifo,
+                    const std::string &writer) const;
 
 private:
     std::string path_;
@@ -35,3 +40,8 @@ private:
 
 // The bytes of a file, or "<missing>".
 std::string slurp(const std::string &path);
+
+// Standard error holds one line for each of `fragments`, in order and
+// nothing else: a warning "program: warning: file: ..." holding it.
+void expect_warnings(const Outcome &r, const std::string &program, const std::string &file,
+                     const std::vector<std::string> &fragments);

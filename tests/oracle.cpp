@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace oracle {
 
@@ -11,6 +13,38 @@ FILE *read_bytes(const std::string &s)
     if (s.empty())
         return std::fopen("/dev/null", "r");
     return fmemopen(const_cast<char *>(s.data()), s.size(), "r");
+}
+
+const std::string kHeaderAlpha =
+    "FoamFile {version     2.0;format      ascii;class       dictionary; object      "
+    "setFieldsDict;} defaultFieldValues     (    volScalarFieldValue alpha.phase1 0 ); "
+    "regions ( boxToCell    {       box (0 0.00001 -0.000235) (0.001 0.00029 0);        "
+    "fieldValues        (           volScalarFieldValue alpha.phase1 1        );    }";
+const std::string kHeaderH =
+    "FoamFile {version     2.0;format      ascii;class       dictionary; object      "
+    "setFieldsDict;} defaultFieldValues     (    volScalarFieldValue h 140878 ); "
+    "regions ( boxToCell    {       box (0 0.00001 -0.000235) (0.001 0.00029 0);        "
+    "fieldValues        (           volScalarFieldValue h 586500        );    }";
+const std::string kSuffixAlpha =
+    ";        fieldValues (            volScalarFieldValue alpha.phase1 1                );    }";
+const std::string kSuffixH =
+    ";        fieldValues (            volScalarFieldValue h 586500                );    }";
+
+int bytes_fd(const std::string &s)
+{
+    int fd = memfd_create("casetools-test", 0);
+    if (fd < 0 || pwrite(fd, s.data(), s.size(), 0) != static_cast<ssize_t>(s.size()))
+        std::abort();
+    return fd;
+}
+
+std::string fd_bytes(int fd)
+{
+    std::string s;
+    char buf[1 << 16];
+    for (ssize_t n; (n = pread(fd, buf, sizeof buf, static_cast<off_t>(s.size()))) > 0;)
+        s.append(buf, static_cast<std::size_t>(n));
+    return s;
 }
 
 namespace {

@@ -5,11 +5,33 @@
 
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace oracle {
 
 // A stream that reads the bytes of s (which must outlive it).
 FILE *read_bytes(const std::string &s);
+
+// A descriptor of an in-memory file that holds the bytes of s, at offset 0.
+int bytes_fd(const std::string &s);
+// The whole contents of the file behind fd, whatever its offset.
+std::string fd_bytes(int fd);
+
+// What write(fd) writes to the descriptor it is given, an in-memory file
+// that it may close.
+template <class F>
+std::string captured(F write)
+{
+    int fd = bytes_fd("");
+    write(dup(fd));
+    std::string s = fd_bytes(fd);
+    close(fd);
+    return s;
+}
+
+// The header and entry suffix of the two field profiles, as the
+// dictionary must hold them.
+extern const std::string kHeaderAlpha, kSuffixAlpha, kHeaderH, kSuffixH;
 
 struct Dict {
     std::string dict;   // system/setFieldsDict

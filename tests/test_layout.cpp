@@ -2,26 +2,24 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
 #include <string>
 
 #include "layout.h"
+#include "oracle.h"
 
 namespace {
 
 template <class F>
 std::string written(F write)
 {
-    char *buf = nullptr;
-    std::size_t len = 0;
-    textio::Sink *s = new textio::Sink;
-    textio::attach_sink(*s, open_memstream(&buf, &len), "memory");
-    write(*s);
-    EXPECT_TRUE(textio::close_sink(*s));
-    delete s;
-    std::string out(buf, len);
-    std::free(buf);
-    return out;
+    return oracle::captured([&](int fd) {
+        auto s = std::make_unique<textio::Sink>();
+        textio::attach_sink(*s, fd, "memory");
+        write(*s);
+        EXPECT_TRUE(textio::close_sink(*s));
+    });
 }
 
 }  // namespace
@@ -74,12 +72,11 @@ TEST(Layout, LongNumbersAndFailedWritesOfTheSink)
     EXPECT_EQ(text.find(big), std::string(" sphereToCell { centre  (").size());
     EXPECT_EQ(text.size() % (text.size() / 1000), 0u);
 
-    textio::Sink *s = new textio::Sink;
-    FILE *full = std::fopen("/dev/full", "w");
-    ASSERT_NE(full, nullptr);
+    auto s = std::make_unique<textio::Sink>();
+    int full = open("/dev/full", O_WRONLY);
+    ASSERT_NE(full, -1);
     textio::attach_sink(*s, full, "/dev/full");
     textio::put(*s, "x", 1);
     EXPECT_FALSE(textio::close_sink(*s));
     EXPECT_EQ(s->err, ENOSPC);
-    delete s;
 }

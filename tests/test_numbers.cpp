@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,12 +38,8 @@ std::uint64_t bits(double d)
 
 // A reader over the bytes of s.
 struct MemReader {
-    std::string s;
     Reader r;
-    explicit MemReader(const std::string &bytes) : s(bytes)
-    {
-        textio::attach_reader(r, oracle::read_bytes(s), "mem");
-    }
+    explicit MemReader(const std::string &s) { textio::attach_reader(r, oracle::bytes_fd(s), "mem"); }
     ~MemReader() { textio::close_reader(r); }
 };
 
@@ -65,12 +62,21 @@ One by_libc(const std::string &s)
     return {ok, bits(d), n};
 }
 
+// One in-memory file serves every call: millions of them.
 One by_reader(const std::string &s)
 {
-    MemReader m(s);
+    static int fd = oracle::bytes_fd("");
+    static std::size_t size = 0;
+    static Reader r;
+    if (pwrite(fd, s.data(), s.size(), 0) != static_cast<ssize_t>(s.size()) ||
+        (s.size() < size && ftruncate(fd, static_cast<off_t>(s.size())) != 0))
+        std::abort();
+    size = s.size();
+    lseek(fd, 0, SEEK_SET);
+    textio::attach_reader(r, fd, "mem");
     double d = 0;
-    bool ok = textio::read_record(m.r, &d, 1) == 1;
-    return {ok, bits(d), textio::offset(m.r)};
+    bool ok = textio::read_record(r, &d, 1).got == 1;
+    return {ok, bits(d), textio::offset(r)};
 }
 
 std::string show(const std::string &s)
@@ -300,14 +306,15 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     std::fclose(w);
 
     FILE *f = std::fopen(path, "r");
-    Reader *r = new Reader;
+    auto r = std::make_unique<Reader>();
     ASSERT_TRUE(textio::open_reader(*r, path));
     long long n = 0, lines = 1;
+    textio::Record last;
     for (;; ++n) {
         double a = 0, b = 0;
         int ca = std::fscanf(f, "%lf", &a);
-        int cb = textio::read_record(*r, &b, 1);
-        ASSERT_EQ(ca == 1, cb == 1) << "number " << n;
+        last = textio::read_record(*r, &b, 1);
+        ASSERT_EQ(ca == 1, last.got == 1) << "number " << n;
         if (ca != 1)
             break;
         ASSERT_EQ(bits(a), bits(b)) << "number " << n;
@@ -316,59 +323,67 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     for (std::size_t i = 0, e = text.size() - 4; i < e; ++i)
         lines += text[i] == '\n';
     EXPECT_GT(n, 50000);
-    EXPECT_EQ(r->stop, Stop::not_number);
-    EXPECT_EQ(r->stop_line, lines);
+    EXPECT_EQ(last.stop, Stop::not_number);
+    EXPECT_EQ(last.line, lines);
     textio::close_reader(*r);
-    delete r;
     std::fclose(f);
     std::remove(path);
 }
 
-TEST(ReadRecord, RecordsAreNumbersNotLines)
+// Each read's whole outcome, and the first line that does not hold one
+// record's worth of numbers.
+TEST(ReadRecord, OutcomesAndLinesThatDoNotHoldARecord)
 {
-    double v[4];
-    {
-        // five numbers on a line shift the next record; CRLF is white space
-        MemReader m("1 2 3 4 5\r\n6 7\r\n8\r\n9");
-        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
-        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
-        EXPECT_EQ(v[0], 5);
-        EXPECT_EQ(v[3], 8);
-        EXPECT_EQ(m.r.rec_line, 1);
-        EXPECT_EQ(textio::read_record(m.r, v, 4), 1);
-        EXPECT_EQ(m.r.stop, Stop::end);
-        EXPECT_EQ(m.r.stop_line, 4);
-    }
-    {
-        MemReader m("1\t2\t3\t4\nfooter 5 6 7 8\n");
-        ASSERT_EQ(textio::read_record(m.r, v, 4), 4);
-        EXPECT_EQ(textio::read_record(m.r, v, 4), 0);
-        EXPECT_EQ(m.r.stop, Stop::not_number);
-        EXPECT_EQ(m.r.stop_line, 2);
-    }
-    {
-        MemReader m("1 2\n\n\n3 x");
-        EXPECT_EQ(textio::read_record(m.r, v, 4), 3);
-        EXPECT_EQ(m.r.stop, Stop::not_number);
-        EXPECT_EQ(m.r.stop_line, 4);
-    }
-    {
-        MemReader m(" \n\t\n");
-        EXPECT_EQ(textio::read_record(m.r, v, 2), 0);
-        EXPECT_EQ(m.r.stop, Stop::end);
+    using textio::Misfit;
+    using textio::Record;
+    struct Case {
+        const char *why, *input;
+        int n;
+        std::vector<Record> reads;
+        Misfit misfit;
+    } cases[] = {
+        {"five numbers on a line shift the next record; CRLF is white space",
+         "1 2 3 4 5\r\n6 7\r\n8\r\n9", 4,
+         {{4, Stop::none, 1, 0}, {4, Stop::none, 1, 0}, {1, Stop::end, 4, 0}}, {1, 5}},
+        {"a footer: the line of the word", "1\t2\t3\t4\nfooter 5 6 7 8\n", 4,
+         {{4, Stop::none, 1, 0}, {0, Stop::not_number, 2, 0}}, {0, 0}},
+        {"a word inside a record", "1 2\n\n\n3 x", 4, {{3, Stop::not_number, 4, 0}}, {1, 2}},
+        {"white space only", " \n\t\n", 2, {{0, Stop::end, 3, 0}}, {0, 0}},
+        {"one record a line, whatever the blank lines, tabs, CR and trailing spaces",
+         "1 2\r\n\n\t3\t4  \n\n", 2,
+         {{2, Stop::none, 1, 0}, {2, Stop::none, 3, 0}, {0, Stop::end, 5, 0}}, {0, 0}},
+        {"two records on the last line, with no newline", "1 2\n3 4 5 6", 2,
+         {{2, Stop::none, 1, 0}, {2, Stop::none, 2, 0}, {2, Stop::none, 2, 0}, {0, Stop::end, 2, 0}},
+         {2, 4}},
+        {"a three-column table", "1 2 3\n4 5 6\n", 2,
+         {{2, Stop::none, 1, 0}, {2, Stop::none, 1, 0}, {2, Stop::none, 2, 0}, {0, Stop::end, 3, 0}},
+         {1, 3}},
+    };
+    for (const Case &c : cases) {
+        MemReader m(c.input);
+        double v[4];
+        for (const Record &want : c.reads) {
+            Record got = textio::read_record(m.r, v, c.n);
+            EXPECT_EQ(got.got, want.got) << c.why;
+            EXPECT_EQ(got.stop, want.stop) << c.why;
+            EXPECT_EQ(got.line, want.line) << c.why;
+        }
+        Misfit m2 = textio::first_misfit(m.r, c.n);
+        EXPECT_EQ(m2.line, c.misfit.line) << c.why;
+        EXPECT_EQ(m2.numbers, c.misfit.numbers) << c.why;
     }
 }
 
 TEST(ReadRecord, ReadErrorIsNotEndOfInput)
 {
-    Reader *r = new Reader;
+    auto r = std::make_unique<Reader>();
     ASSERT_TRUE(textio::open_reader(*r, "/"));
     double v[2];
-    EXPECT_EQ(textio::read_record(*r, v, 2), 0);
-    EXPECT_EQ(r->stop, Stop::error);
-    EXPECT_EQ(r->err, EISDIR);
+    textio::Record got = textio::read_record(*r, v, 2);
+    EXPECT_EQ(got.got, 0);
+    EXPECT_EQ(got.stop, Stop::error);
+    EXPECT_EQ(got.err, EISDIR);
     textio::close_reader(*r);
-    delete r;
 }
 
 namespace {
@@ -404,6 +419,8 @@ TEST(Fixed6, HandPickedValues)
     EXPECT_EQ(fixed6(INFINITY), "inf");
     EXPECT_EQ(fixed6(-INFINITY), "-inf");
     EXPECT_EQ(fixed6(4.9e-324), "0.000000");
+    EXPECT_EQ(fixed6(textio::kLargestZero), "0.000000");
+    EXPECT_EQ(fixed6(std::nextafter(textio::kLargestZero, 1.0)), "0.000001");
 }
 
 TEST(Fixed6, AgreesWithPrintfOnRandomDoubles)

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -20,25 +21,21 @@ struct Result {
 
 Result trim(const std::string &dump0)
 {
-    textio::Reader *r = new textio::Reader;
-    textio::attach_reader(*r, oracle::read_bytes(dump0), "dump0");
-    headcut::Scan first = headcut::scan(*r, nullptr, 0);
+    auto r = std::make_unique<textio::Reader>();
+    textio::attach_reader(*r, oracle::bytes_fd(dump0), "dump0");
+    headcut::Scan first = headcut::count_lines(*r);
     textio::close_reader(*r);
 
-    char *buf = nullptr;
-    std::size_t len = 0;
-    textio::Sink *s = new textio::Sink;
-    textio::attach_sink(*s, open_memstream(&buf, &len), "dump");
-    textio::attach_reader(*r, oracle::read_bytes(dump0), "dump0");
-    headcut::Scan second = headcut::scan(*r, s, first.lines);
-    textio::close_reader(*r);
-    textio::close_sink(*s);
-    EXPECT_EQ(second.lines, first.lines);
-    Result out{std::string(buf, len), first.lines, first.end};
-    std::free(buf);
-    delete s;
-    delete r;
-    return out;
+    std::string copy = oracle::captured([&](int fd) {
+        auto s = std::make_unique<textio::Sink>();
+        textio::attach_sink(*s, fd, "dump");
+        textio::attach_reader(*r, oracle::bytes_fd(dump0), "dump0");
+        headcut::Scan second = headcut::copy_lines(*r, *s, first.lines);
+        textio::close_reader(*r);
+        textio::close_sink(*s);
+        EXPECT_EQ(second.lines, first.lines);
+    });
+    return {copy, first.lines, first.end};
 }
 
 }  // namespace

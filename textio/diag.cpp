@@ -41,23 +41,22 @@ void warnx(const char *fmt, ...)
     va_end(ap);
 }
 
-bool std_streams_ok(bool prints)
+static bool fd_is_open(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+
+bool stdout_is_open() { return fd_is_open(STDOUT_FILENO); }
+
+void reopen_closed_std_fds()
 {
-    bool out_open = fcntl(STDOUT_FILENO, F_GETFD) != -1 || errno != EBADF;
     for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+        if (fd_is_open(fd))
             continue;
+        // the lowest free descriptor is fd itself
         int nfd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
         if (nfd != -1 && nfd != fd) {
             dup2(nfd, fd);
             close(nfd);
         }
     }
-    if (prints && !out_open) {
-        fail("standard output", EBADF);
-        return false;
-    }
-    return true;
 }
 
 }  // namespace textio

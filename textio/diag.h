@@ -1,11 +1,11 @@
 // Diagnostics in the style of err(3): one line on standard error,
 // "program: file: reason" for failures and "program: warning: ..." for
-// data that a run ignored.
+// data that a run ignored or that will not do what the user expects.
 #pragma once
 
 namespace textio {
 
-// Name printed in front of every diagnostic; each program sets it first.
+// Name printed in front of every diagnostic; set once at start-up.
 extern const char *progname;
 
 // "program: what: strerror(err)". Returns 1, the failure exit status.
@@ -17,10 +17,12 @@ int failx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // "program: warning: <formatted text>".
 void warnx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Makes sure descriptors 0, 1 and 2 are open before any file is opened, so
-// that a file never takes the place of a closed standard stream: a closed
-// one is replaced by /dev/null. For a program that prints, a closed standard
-// output is a failure (what it prints would be lost), reported here.
-bool std_streams_ok(bool prints);
+// Whether descriptor 1 is open. Asked before anything is opened: a program
+// that prints must not run with its standard output closed.
+bool stdout_is_open();
+
+// Puts /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no file opened later takes the place of a standard stream.
+void reopen_closed_std_fds();
 
 }  // namespace textio

@@ -4,42 +4,42 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace textio {
 
 bool open_reader(Reader &r, const char *path)
 {
-    std::FILE *f = std::fopen(path, "r");
-    if (!f)
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
         return false;
-    // The reader keeps its own buffer; the stream's would only copy twice.
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    attach_reader(r, f, path);
+    attach_reader(r, fd, path);
     return true;
 }
 
-void attach_reader(Reader &r, std::FILE *f, const char *name)
+void attach_reader(Reader &r, int fd, const char *name)
 {
-    r.f = f;
+    r.fd = fd;
     r.path = name;
     r.pos = r.len = 0;
     r.base = 0;
     r.at_eof = false;
     r.err = 0;
     r.line = 1;
-    r.stop = Stop::none;
-    r.got = 0;
-    r.rec_line = 0;
-    r.stop_line = 0;
+    r.fit_line = 0;
+    r.fit_numbers = 0;
+    r.misfit = {0, 0};
 }
 
 void close_reader(Reader &r)
 {
-    if (r.f)
-        std::fclose(r.f);
-    r.f = nullptr;
+    if (r.fd >= 0)
+        ::close(r.fd);
+    r.fd = -1;
 }
 
 // Moves the unread bytes to the front and reads until at least `want` bytes
@@ -56,22 +56,31 @@ static void refill(Reader &r, std::size_t want)
         r.len = have;
     }
     while (r.len < want && !r.at_eof) {
-        std::size_t n = std::fread(r.buf + r.len, 1, kReadBuf - r.len, r.f);
-        r.len += n;
-        if (n == 0) {
-            if (std::ferror(r.f))
-                r.err = errno ? errno : EIO;
+        ssize_t n = ::read(r.fd, r.buf + r.len, kReadBuf - r.len);
+        if (n > 0) {
+            r.len += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n < 0)
+                r.err = errno;
             r.at_eof = true;
         }
     }
 }
 
-bool fill(Reader &r)
+static bool fill(Reader &r)
 {
     if (r.pos < r.len)
         return true;
     refill(r, 1);
     return r.pos < r.len;
+}
+
+Bytes peek(Reader &r)
+{
+    fill(r);
+    return {r.buf + r.pos, r.len - r.pos, r.err};
 }
 
 namespace {
@@ -292,10 +301,23 @@ bool slow_number(Reader &r, double *out)
 
 }  // namespace
 
-int read_record(Reader &r, double *v, int n)
+// Counts a number that starts on line `line` towards the numbers of its
+// line, and judges the line before it once a number lies past it.
+static void count_on_line(Reader &r, long long line, int n)
 {
-    int k = 0;
-    for (; k < n; ++k) {
+    if (line != r.fit_line) {
+        if (r.fit_numbers != n && r.fit_numbers != 0 && r.misfit.line == 0)
+            r.misfit = {r.fit_line, r.fit_numbers};
+        r.fit_line = line;
+        r.fit_numbers = 0;
+    }
+    ++r.fit_numbers;
+}
+
+Record read_record(Reader &r, double *v, int n)
+{
+    Record rec{0, Stop::none, 0, 0};
+    for (; rec.got < n; ++rec.got) {
         for (;;) {
             if (r.len - r.pos < kLookahead)
                 refill(r, kLookahead);
@@ -310,51 +332,74 @@ int read_record(Reader &r, double *v, int n)
                 break;
         }
         if (r.pos == r.len) {
-            r.stop = r.err ? Stop::error : Stop::end;
-            r.stop_line = k ? r.rec_line : r.line;
+            rec.stop = r.err ? Stop::error : Stop::end;
+            if (rec.got == 0)
+                rec.line = r.line;
             break;
         }
-        if (k == 0)
-            r.rec_line = r.line;
-        const unsigned char *end = fast_decimal(r.buf + r.pos, r.buf + r.len,
-                                                r.at_eof, &v[k]);
-        if (end) {
-            r.pos = static_cast<std::size_t>(end - r.buf);
-            continue;
-        }
+        if (rec.got == 0)
+            rec.line = r.line;
         long long word_line = r.line;
-        bool ok = slow_number(r, &v[k]);
+        const unsigned char *end = fast_decimal(r.buf + r.pos, r.buf + r.len,
+                                                r.at_eof, &v[rec.got]);
+        bool ok = true;
+        if (end)
+            r.pos = static_cast<std::size_t>(end - r.buf);
+        else
+            ok = slow_number(r, &v[rec.got]);
         if (r.err) {
-            r.stop = Stop::error;
+            rec.stop = Stop::error;
             break;
         }
         if (!ok) {
-            r.stop = Stop::not_number;
-            r.stop_line = word_line;
+            rec.stop = Stop::not_number;
+            rec.line = word_line;
             break;
         }
+        count_on_line(r, word_line, n);
     }
-    if (k == n)
-        r.stop = Stop::none;
-    r.got = k;
-    return k;
+    rec.err = rec.stop == Stop::error ? r.err : 0;
+    return rec;
 }
 
-void warn_stop(const Reader &r, int n, const char *more)
+Misfit first_misfit(const Reader &r, int n)
 {
-    const char *sep = more ? "; " : "";
-    if (!more)
-        more = "";
-    if (r.stop == Stop::not_number)
-        warnx("%s: line %lld: not a number; %sthe rest of the file %s%s%s",
-              r.path, r.stop_line, r.got ? "the incomplete record before it and " : "",
-              r.got ? "were ignored" : "was ignored", sep, more);
-    else if (r.stop == Stop::end && r.got)
-        warnx("%s: line %lld: the last record is incomplete (%d of %d numbers); "
-              "it was ignored%s%s",
-              r.path, r.stop_line, r.got, n, sep, more);
-    else if (*more)
-        warnx("%s: %s", r.path, more);
+    if (r.misfit.line == 0 && r.fit_numbers != n && r.fit_numbers != 0)
+        return {r.fit_line, r.fit_numbers};
+    return r.misfit;
+}
+
+// Whether warn_stop has a warning for the record that ended the reading.
+static bool stopped_early(const Record &last)
+{
+    return last.stop == Stop::not_number || (last.stop == Stop::end && last.got > 0);
+}
+
+void warn_stop(const Reader &r, const Record &last, int n)
+{
+    if (!stopped_early(last))
+        return;
+    if (last.stop == Stop::end)
+        warnx("%s: line %lld: the last record is incomplete (%d of %d numbers); it was "
+              "ignored",
+              r.path, last.line, last.got, n);
+    else if (last.got == 0)
+        warnx("%s: line %lld: not a number; the rest of the file was ignored", r.path,
+              last.line);
+    else
+        warnx("%s: line %lld: not a number; the incomplete record before it and the "
+              "rest of the file were ignored",
+              r.path, last.line);
+}
+
+void warn_misfit(const Reader &r, const Record &last, int n)
+{
+    Misfit m = first_misfit(r, n);
+    if (m.line == 0 || (stopped_early(last) && m.line == last.line))
+        return;
+    warnx("%s: line %lld: %d number%s on the line, but a record has %d; records are read "
+          "as a stream of numbers across lines, not line by line",
+          r.path, m.line, m.numbers, m.numbers == 1 ? "" : "s", n);
 }
 
 }  // namespace textio

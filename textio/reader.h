@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 
 namespace textio {
 
@@ -14,49 +13,77 @@ constexpr std::size_t kReadBuf = 1 << 16;
 // ordinary number lies whole in the buffer; longer ones stream.
 constexpr std::size_t kLookahead = 4096;
 
-// Why the last read_record call returned fewer numbers than asked.
+// Why a record has fewer numbers than asked.
 enum class Stop {
-    none,        // the record was complete
-    end,         // end of the input, after white space only
+    none,        // the record is complete
+    end,         // end of the input
     not_number,  // a word that does not convert as a number
-    error,       // the input could not be read (Reader::err)
+    error,       // the input could not be read
+};
+
+// The whole outcome of reading one record.
+struct Record {
+    int got;         // numbers converted; all of them when stop is none
+    Stop stop;
+    long long line;  // the line of the record's first number; for a word
+                     // that is not a number, the line of that word
+    int err;         // errno of a read error, else 0
+};
+
+// A line holding some numbers, but not one record's worth: records are read
+// across lines, so such a line shifts every later record.
+struct Misfit {
+    long long line;  // 0 when every line held none or one record's worth
+    int numbers;     // how many numbers the line holds
 };
 
 struct Reader {
-    std::FILE *f;
+    int fd;
     const char *path;
-    std::size_t pos, len;  // unread bytes are buf[pos, len)
-    long long base;        // offset in the input of buf[0]
-    bool at_eof;           // nothing more comes from f
-    int err;               // errno of a failed read, or 0
-    long long line;        // 1-based line of buf[pos]
-    Stop stop;             // set by read_record
-    int got;               // numbers of the incomplete record before the stop
-    long long rec_line;    // line of the first number of the last record
-    long long stop_line;   // line of the failing word, or of the incomplete
-                           // record's first number at the end of the input
-    unsigned char buf[kReadBuf + 1];
+    std::size_t pos, len;   // unread bytes are buf[pos, len)
+    long long base;         // offset in the input of buf[0]
+    bool at_eof;            // nothing more comes from fd
+    int err;                // errno of a failed read, or 0
+    long long line;         // 1-based line of buf[pos]
+    long long fit_line;     // the line of the last number read
+    int fit_numbers;        // numbers read on fit_line so far
+    Misfit misfit;          // the first line left with a misfit count
+    unsigned char buf[kReadBuf];
 };
 
 // Opens path for reading; false with errno set when it cannot be opened.
 bool open_reader(Reader &r, const char *path);
-// Reads from an open stream f, named `name` in diagnostics.
-void attach_reader(Reader &r, std::FILE *f, const char *name);
+// Reads from descriptor fd, named `name` in diagnostics.
+void attach_reader(Reader &r, int fd, const char *name);
 void close_reader(Reader &r);
 
-// Makes at least one unread byte available; false at the end of the input
-// or on a read error (then r.err is set).
-bool fill(Reader &r);
+// The unread bytes of the input, read anew when none are left: empty at
+// the end of the input, or on a read error (err set).
+struct Bytes {
+    const unsigned char *data;
+    std::size_t size;
+    int err;
+};
+Bytes peek(Reader &r);
+// Takes n bytes of those peek() gave.
+inline void consume(Reader &r, std::size_t n) { r.pos += n; }
 
 // Reads one record of n numbers, as fscanf with n "%lf" conversions
-// separated by white space would: returns how many numbers converted, and
-// sets r.stop (none when all n did).
-int read_record(Reader &r, double *v, int n);
+// separated by white space would.
+Record read_record(Reader &r, double *v, int n);
 
-// Warns in one line where reading r (records of n numbers) stopped before
-// the end and what was ignored, adding `more` (or nullptr) after "; ". Says
-// nothing when the input ended after whole records and more is nullptr.
-void warn_stop(const Reader &r, int n, const char *more);
+// The first line that held numbers, but not n of them, among the lines
+// read so far (the line of the last number included).
+Misfit first_misfit(const Reader &r, int n);
+
+// Warns in one line when reading, in records of n numbers, ended before
+// the end of the input or inside a record; `last` is the record that ended
+// it. Says nothing when the input ended after whole records.
+void warn_stop(const Reader &r, const Record &last, int n);
+
+// Warns in one line about the first misfit line of r, if any, unless it is
+// the line where warn_stop(r, last, n) says reading ended.
+void warn_misfit(const Reader &r, const Record &last, int n);
 
 // Offset in the input of the next unread byte.
 inline long long offset(const Reader &r)

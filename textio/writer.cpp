@@ -2,47 +2,69 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <unistd.h>
 
 namespace textio {
 
-bool open_sink(Sink &s, const char *path)
+void attach_sink(Sink &s, int fd, const char *name)
 {
-    std::FILE *f = std::fopen(path, "w");
-    if (!f)
-        return false;
-    // The sink keeps its own buffer; the stream's would only copy twice.
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    attach_sink(s, f, path);
-    return true;
-}
-
-void open_stdout(Sink &s)
-{
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    attach_sink(s, stdout, "standard output");
-}
-
-void attach_sink(Sink &s, std::FILE *f, const char *name)
-{
-    s.f = f;
+    s.fd = fd;
     s.path = name;
     s.len = 0;
     s.err = 0;
 }
 
-void flush(Sink &s)
+void open_stdout(Sink &s) { attach_sink(s, STDOUT_FILENO, "standard output"); }
+
+int write_all(int fd, const char *p, std::size_t n)
 {
-    if (s.len && !s.err && std::fwrite(s.buf, 1, s.len, s.f) != s.len)
-        s.err = errno ? errno : EIO;
-    s.len = 0;
+    while (n) {
+        ssize_t k = ::write(fd, p, n);
+        if (k < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += k;
+        n -= static_cast<std::size_t>(k);
+    }
+    return 0;
+}
+
+// After the first failure nothing more is written: the run reports it once
+// it ends, and what follows would only land at the wrong offset.
+static void write_out(Sink &s, const char *p, std::size_t n)
+{
+    if (!s.err)
+        s.err = write_all(s.fd, p, n);
+}
+
+void write_block(Sink &s)
+{
+    write_out(s, s.buf, kWriteBuf);
+    s.len -= kWriteBuf;
+    std::memcpy(s.buf, s.buf + kWriteBuf, s.len);
+}
+
+void put_long(Sink &s, const char *p, std::size_t n)
+{
+    while (n) {
+        std::size_t k = kWriteBuf - s.len < n ? kWriteBuf - s.len : n;
+        std::memcpy(s.buf + s.len, p, k);
+        advance(s, k);
+        p += k;
+        n -= k;
+    }
 }
 
 bool close_sink(Sink &s)
 {
-    flush(s);
-    if (std::fclose(s.f) != 0 && !s.err)
-        s.err = errno ? errno : EIO;
-    s.f = nullptr;
+    write_out(s, s.buf, s.len);
+    s.len = 0;
+    if (::close(s.fd) != 0 && !s.err)
+        s.err = errno;
+    s.fd = -1;
     return s.err == 0;
 }
 
@@ -109,8 +131,12 @@ std::size_t format_fixed6(char *out, double x)
     }
     std::uint64_t m = be ? frac | (std::uint64_t{1} << 52) : frac;
     int e = be ? be - 1075 : -1074;
-    if (e > 10)  // x >= 2^63: rare, and wide
-        return static_cast<std::size_t>(std::snprintf(out, kFixed6Max, "%f", x));
+    if (e > 10) {  // x >= 2^63: rare, and wide
+        char wide[kFixed6Max + 1];
+        int k = std::snprintf(wide, sizeof wide, "%f", x);
+        std::memcpy(out, wide, static_cast<std::size_t>(k));
+        return static_cast<std::size_t>(k);
+    }
     u128 v = static_cast<u128>(m) * 1000000u;
     if (e >= 0) {
         v <<= e;
