@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -28,6 +29,14 @@ constexpr long kTokens = 200000, kDoubles = 100000;
 #else
 constexpr long kTokens = 2000000, kDoubles = 1000000;
 #endif
+
+// CASETOOLS_DIFF_SCALE=k runs k times as many random cases, for a long
+// sweep by hand.
+long scaled(long n)
+{
+    const char *k = std::getenv("CASETOOLS_DIFF_SCALE");
+    return k ? n * std::atol(k) : n;
+}
 
 std::uint64_t bits(double d)
 {
@@ -245,7 +254,7 @@ TEST(ReadNumber, AgreesWithLibcOnRandomTokens)
 {
     TokenGen g(12345);
     int failures = 0;
-    for (long i = 0; i < kTokens && failures < 20; ++i) {
+    for (long i = 0, e = scaled(kTokens); i < e && failures < 20; ++i) {
         std::string t = g.token();
         One a = by_libc(t), b = by_reader(t);
         if (!(a == b)) {
@@ -433,7 +442,7 @@ TEST(Fixed6, AgreesWithPrintfOnRandomDoubles)
             ADD_FAILURE() << std::hexfloat << x << ": " << fixed6(x) << " vs " << printf_f(x);
         }
     };
-    for (long i = 0; i < kDoubles; ++i) {
+    for (long i = 0, n = scaled(kDoubles); i < n; ++i) {
         std::uint64_t b = rng();
         double x;
         std::memcpy(&x, &b, sizeof x);
@@ -441,8 +450,20 @@ TEST(Fixed6, AgreesWithPrintfOnRandomDoubles)
         // the exponents where the sixth decimal is decided
         int e = static_cast<int>(rng() % 100) - 60;
         check(std::ldexp(static_cast<double>(rng() >> 11), e - 53));
-        // exact ties: odd multiples of half a millionth's binary neighbours
+        // binary fractions of many sizes
         check(static_cast<double>(rng() % 100000000) / 1048576.0 * (rng() & 1 ? 1 : -1));
+        // exact ties: x * 10^6 is a half-integer just when x is an odd
+        // number of 128ths; and their neighbours
+        double tie = static_cast<double>((rng() >> (11 + rng() % 40)) | 1) / 128;
+        check(tie);
+        check(std::nextafter(tie, 0.0));
+        check(std::nextafter(tie, INFINITY));
+        // the doubles nearest to halfway points, where one rounding of
+        // x * 10^6 may cross them
+        double half = (static_cast<double>(rng() >> (11 + rng() % 40)) + 0.5) / 1e6;
+        check(half);
+        check(std::nextafter(half, 0.0));
+        check(std::nextafter(half, INFINITY));
         // ordinary six-decimal values
         check(static_cast<double>(static_cast<std::int64_t>(rng() % 2000000000) - 1000000000) / 1e6);
     }

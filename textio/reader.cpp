@@ -2,6 +2,7 @@
 
 #include "diag.h"
 
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,7 @@ void attach_reader(Reader &r, int fd, const char *name)
     r.fit_line = 0;
     r.fit_numbers = 0;
     r.misfit = {0, 0};
+    r.buf[0] = kSentinel;
 }
 
 void close_reader(Reader &r)
@@ -67,6 +69,7 @@ static void refill(Reader &r, std::size_t want)
             r.at_eof = true;
         }
     }
+    r.buf[r.len] = kSentinel;
 }
 
 static bool fill(Reader &r)
@@ -101,73 +104,128 @@ inline int hex_value(int c)
 
 inline int lower(int c) { return c < 0 ? c : (c | 0x20); }
 
-// The usual number: a plain decimal with at most 19 significant digits whose
-// value one correctly rounded multiplication or division gives exactly.
-// Returns the end of the number, or nullptr when the exact path must decide
-// (hex, inf, nan, long or extreme numbers, no digits, or a number that
-// reaches the end of the buffered bytes before the end of the input).
-const unsigned char *fast_decimal(const unsigned char *p,
-                                  const unsigned char *e, bool final,
-                                  double *out)
+// Eight bytes at p as one word, the first byte lowest.
+inline std::uint64_t load8(const unsigned char *p)
 {
-    bool neg = false;
-    if (p < e && (*p == '-' || *p == '+')) {
-        neg = *p == '-';
-        ++p;
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    if constexpr (std::endian::native == std::endian::big)
+        w = __builtin_bswap64(w);
+    return w;
+}
+
+constexpr std::uint64_t kZeros = 0x3030303030303030;  // eight '0'
+
+// Bit 7 set in the first byte of w that is not an ASCII digit (bytes
+// before it are digits and leave no carry; later bytes do not matter).
+inline std::uint64_t non_digits(std::uint64_t w)
+{
+    return ((w + 0x4646464646464646) | (w - kZeros)) & 0x8080808080808080;
+}
+
+// The value of eight ASCII digits, first byte most significant: pairs,
+// then quads, then the whole, each step one multiply-add over the word.
+inline std::uint64_t eight_digits_value(std::uint64_t w)
+{
+    w -= kZeros;
+    w = (w * 10) + (w >> 8);
+    constexpr std::uint64_t mask = 0x000000FF000000FF;
+    constexpr std::uint64_t mul1 = 0x000F424000000064;  // 100 + (1000000 << 32)
+    constexpr std::uint64_t mul2 = 0x0000271000000001;  // 1 + (10000 << 32)
+    return (((w & mask) * mul1) + (((w >> 16) & mask) * mul2)) >> 32;
+}
+
+constexpr std::uint64_t kPow10Int[] = {1,      10,      100,      1000,     10000,
+                                       100000, 1000000, 10000000, 100000000};
+
+// Appends the digits at p to m a word at a time, with SWAR: whole words of
+// eight digits, then the first digits of the word that ends them; nd counts
+// them. Returns the first byte that is not a digit.
+inline const unsigned char *take_digits(const unsigned char *p, std::uint64_t &m, int &nd)
+{
+    for (;; p += 8, nd += 8) {
+        std::uint64_t w = load8(p);
+        std::uint64_t stop = non_digits(w);
+        if (stop == 0) {
+            m = m * kPow10Int[8] + eight_digits_value(w);
+            continue;
+        }
+        int k = std::countr_zero(stop) >> 3;  // digits before the stop, 0 to 7
+        if (k) {
+            // the k digits to the top of the word, '0' before them
+            m = m * kPow10Int[k] + eight_digits_value((w << (64 - 8 * k)) | (kZeros >> (8 * k)));
+            nd += k;
+        }
+        return p + k;
     }
-    if (p + 1 < e && p[0] == '0' && lower(p[1]) == 'x')
+}
+
+// The same walk without the value.
+inline const unsigned char *skip_digits(const unsigned char *p)
+{
+    for (;; p += 8)
+        if (std::uint64_t stop = non_digits(load8(p)))
+            return p + (std::countr_zero(stop) >> 3);
+}
+
+constexpr int kFastDigits = 19;  // any 19 digits fit in 64 bits
+
+// The usual number, by SWAR digits and Clinger's fast path: a plain decimal
+// with at most kFastDigits digits whose value one correctly rounded
+// multiplication or division of two exact doubles gives. With kValue false
+// only the extent of the number is found: any such decimal converts. The
+// bytes from p on must end in a byte that is neither a digit, a sign, a
+// point nor an e (the reader's sentinel), with eight readable bytes after
+// any byte. Returns the end of the number, or nullptr when the exact path
+// must decide: hex, inf, nan, an e without digits, long or extreme
+// numbers, or no digits at all.
+template <bool kValue>
+const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
+{
+    bool neg = *p == '-';
+    p += neg || *p == '+';
+    if (p[0] == '0' && lower(p[1]) == 'x')
         return nullptr;
     const unsigned char *start = p;
-    while (p < e && *p == '0')
-        ++p;
     std::uint64_t m = 0;
     int nd = 0, scale = 0;
-    for (; p < e && is_digit(*p); ++p, ++nd) {
-        if (nd == 19)
-            return nullptr;
-        m = m * 10 + (*p - '0');
-    }
+    p = kValue ? take_digits(p, m, nd) : skip_digits(p);
     bool any = p > start;
-    if (p < e && *p == '.') {
+    if (*p == '.') {
         const unsigned char *frac = ++p;
-        if (nd == 0)
-            for (; p < e && *p == '0'; ++p)
-                --scale;
-        for (; p < e && is_digit(*p); ++p, ++nd, --scale) {
-            if (nd == 19)
-                return nullptr;
-            m = m * 10 + (*p - '0');
-        }
+        p = kValue ? take_digits(p, m, nd) : skip_digits(p);
+        scale = -static_cast<int>(p - frac);
         any = any || p > frac;
     }
     if (!any)
         return nullptr;
     int ex = 0;
-    if (p < e && lower(*p) == 'e') {
+    if (lower(*p) == 'e') {
         ++p;
-        bool eneg = false;
-        if (p < e && (*p == '-' || *p == '+')) {
-            eneg = *p == '-';
-            ++p;
-        }
-        for (; p < e && is_digit(*p); ++p)
+        bool eneg = *p == '-';
+        p += eneg || *p == '+';
+        if (!is_digit(*p))
+            return nullptr;
+        for (; is_digit(*p); ++p)
             if (ex < 100000)
                 ex = ex * 10 + (*p - '0');
         if (eneg)
             ex = -ex;
     }
-    if (p == e && !final)
-        return nullptr;
-    int e10 = scale + ex;
-    double v;
-    if (m == 0)
-        v = 0.0;
-    else if (m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22)
-        v = e10 < 0 ? static_cast<double>(m) / kPow10[-e10]
-                    : static_cast<double>(m) * kPow10[e10];
-    else
-        return nullptr;
-    *out = neg ? -v : v;
+    if constexpr (kValue) {
+        int e10 = scale + ex;
+        double v;
+        if (nd > kFastDigits)
+            return nullptr;
+        if (m == 0)
+            v = 0.0;
+        else if (m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22)
+            v = e10 < 0 ? static_cast<double>(m) / kPow10[-e10]
+                        : static_cast<double>(m) * kPow10[e10];
+        else
+            return nullptr;
+        *out = neg ? -v : v;
+    }
     return p;
 }
 
@@ -314,23 +372,31 @@ static void count_on_line(Reader &r, long long line, int n)
     ++r.fit_numbers;
 }
 
-Record read_record(Reader &r, double *v, int n)
+// Skips white space, counting lines, with kLookahead bytes kept ahead; the
+// result lies at the end of the buffered bytes only at the end of the input.
+static const unsigned char *skip_space(Reader &r)
+{
+    for (;;) {
+        if (r.len - r.pos < kLookahead && !r.at_eof)
+            refill(r, kLookahead);
+        const unsigned char *p = r.buf + r.pos;
+        for (; is_space(*p); ++p)
+            r.line += *p == '\n';
+        r.pos = static_cast<std::size_t>(p - r.buf);
+        if (r.pos < r.len || r.at_eof)
+            return p;
+    }
+}
+
+// read_record, and with kValue false skip_record.
+template <bool kValue>
+static Record read_numbers(Reader &r, double *v, int n)
 {
     Record rec{0, Stop::none, 0, 0};
+    double ignored;
     for (; rec.got < n; ++rec.got) {
-        for (;;) {
-            if (r.len - r.pos < kLookahead)
-                refill(r, kLookahead);
-            const unsigned char *p = r.buf + r.pos, *e = r.buf + r.len;
-            while (p < e && is_space(*p)) {
-                if (*p == '\n')
-                    ++r.line;
-                ++p;
-            }
-            r.pos = static_cast<std::size_t>(p - r.buf);
-            if (p < e || r.at_eof)
-                break;
-        }
+        double *out = kValue ? &v[rec.got] : &ignored;
+        const unsigned char *p = skip_space(r);
         if (r.pos == r.len) {
             rec.stop = r.err ? Stop::error : Stop::end;
             if (rec.got == 0)
@@ -340,13 +406,14 @@ Record read_record(Reader &r, double *v, int n)
         if (rec.got == 0)
             rec.line = r.line;
         long long word_line = r.line;
-        const unsigned char *end = fast_decimal(r.buf + r.pos, r.buf + r.len,
-                                                r.at_eof, &v[rec.got]);
+        const unsigned char *end = decimal_swar_clinger<kValue>(p, out);
+        // a number that runs into the end of the buffered bytes may go on
+        // in the bytes not read yet
         bool ok = true;
-        if (end)
+        if (end && (end < r.buf + r.len || r.at_eof))
             r.pos = static_cast<std::size_t>(end - r.buf);
         else
-            ok = slow_number(r, &v[rec.got]);
+            ok = slow_number(r, out);
         if (r.err) {
             rec.stop = Stop::error;
             break;
@@ -361,6 +428,10 @@ Record read_record(Reader &r, double *v, int n)
     rec.err = rec.stop == Stop::error ? r.err : 0;
     return rec;
 }
+
+Record read_record(Reader &r, double *v, int n) { return read_numbers<true>(r, v, n); }
+
+Record skip_record(Reader &r, int n) { return read_numbers<false>(r, nullptr, n); }
 
 Misfit first_misfit(const Reader &r, int n)
 {

@@ -12,6 +12,11 @@ constexpr std::size_t kReadBuf = 1 << 16;
 // Bytes kept ahead of the read position while numbers are read, so that any
 // ordinary number lies whole in the buffer; longer ones stream.
 constexpr std::size_t kLookahead = 4096;
+// Readable bytes past the end of the buffered input: the first is always
+// the sentinel, so that scanning a number needs no bounds checks, and the
+// rest let a scanner look at eight bytes at once.
+constexpr std::size_t kPad = 16;
+constexpr unsigned char kSentinel = 0;
 
 // Why a record has fewer numbers than asked.
 enum class Stop {
@@ -48,7 +53,7 @@ struct Reader {
     long long fit_line;     // the line of the last number read
     int fit_numbers;        // numbers read on fit_line so far
     Misfit misfit;          // the first line left with a misfit count
-    unsigned char buf[kReadBuf];
+    unsigned char buf[kReadBuf + kPad];
 };
 
 // Opens path for reading; false with errno set when it cannot be opened.
@@ -71,6 +76,10 @@ inline void consume(Reader &r, std::size_t n) { r.pos += n; }
 // Reads one record of n numbers, as fscanf with n "%lf" conversions
 // separated by white space would.
 Record read_record(Reader &r, double *v, int n);
+
+// The same reading without the values: how many of n numbers convert, and
+// where reading stops. Cheaper than read_record.
+Record skip_record(Reader &r, int n);
 
 // The first line that held numbers, but not n of them, among the lines
 // read so far (the line of the last number included).

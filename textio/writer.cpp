@@ -1,6 +1,7 @@
 #include "writer.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <unistd.h>
@@ -111,38 +112,24 @@ std::size_t format_int(char *out, long long v)
     return n + put_u64(out + n, u);
 }
 
-// x is m * 2^e exactly. x * 10^6 = m * 10^6 * 2^e fits in 128 bits for the
-// exponents handled here, so rounding it to an integer, half to even as the
-// C library does in the default rounding mode, is exact arithmetic. Larger
-// values, which take many integer digits, are left to the C library.
-std::size_t format_fixed6(char *out, double x)
+namespace {
+
+// The exact way: x = m * 2^e, so x * 10^6 = m * 10^6 * 2^e is rounded to an
+// integer, half to even as the C library does in the default rounding mode,
+// in 128-bit integer arithmetic. False when the result does not fit in 64
+// bits (x of 2^64 millionths or more).
+bool exact_units(std::uint64_t bits, std::uint64_t &units)
 {
-    std::uint64_t bits;
-    std::memcpy(&bits, &x, sizeof bits);
-    bool neg = bits >> 63;
     int be = static_cast<int>((bits >> 52) & 0x7ff);
     std::uint64_t frac = bits & ((std::uint64_t{1} << 52) - 1);
-    std::size_t n = 0;
-    if (neg)
-        out[n++] = '-';
-    if (be == 0x7ff) {
-        std::memcpy(out + n, frac ? "nan" : "inf", 3);
-        return n + 3;
-    }
     std::uint64_t m = be ? frac | (std::uint64_t{1} << 52) : frac;
     int e = be ? be - 1075 : -1074;
-    if (e > 10) {  // x >= 2^63: rare, and wide
-        char wide[kFixed6Max + 1];
-        int k = std::snprintf(wide, sizeof wide, "%f", x);
-        std::memcpy(out, wide, static_cast<std::size_t>(k));
-        return static_cast<std::size_t>(k);
-    }
+    if (e > 0)
+        return false;  // x >= 2^53, so x * 10^6 >= 2^64
     u128 v = static_cast<u128>(m) * 1000000u;
-    if (e >= 0) {
-        v <<= e;
-    } else if (e <= -127) {
+    if (e <= -127) {
         v = 0;  // below a quarter of a millionth: rounds to zero
-    } else {
+    } else if (e < 0) {
         int s = -e;
         u128 q = v >> s;
         u128 rem = v - (q << s);
@@ -151,15 +138,43 @@ std::size_t format_fixed6(char *out, double x)
             ++q;
         v = q;
     }
-    std::uint64_t ip, fp;
-    if (v >> 64) {
-        ip = static_cast<std::uint64_t>(v / 1000000u);
-        fp = static_cast<std::uint64_t>(v % 1000000u);
-    } else {
-        std::uint64_t w = static_cast<std::uint64_t>(v);
-        ip = w / 1000000u;
-        fp = w % 1000000u;
+    units = static_cast<std::uint64_t>(v);
+    return (v >> 64) == 0;
+}
+
+}  // namespace
+
+// The fast way, for |x| * 10^6 below 2^52: y = |x| * 10^6 is the product
+// rounded once, and (y + 2^52) - 2^52 its nearest integer, ties to even.
+// Both round alike unless a halfway point between two integers lies within
+// the rounding error of y, at most y * 2^-53, of y; only those numbers, and
+// larger ones, take the exact way. Numbers that do not fit in 64 bits of
+// millionths are left to the C library.
+std::size_t format_fixed6(char *out, double x)
+{
+    std::uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    std::size_t n = 0;
+    if (bits >> 63)
+        out[n++] = '-';
+    if ((bits >> 52 & 0x7ff) == 0x7ff) {
+        std::memcpy(out + n, bits << 12 ? "nan" : "inf", 3);
+        return n + 3;
     }
+    double y = std::fabs(x) * 1e6;
+    std::uint64_t units;
+    double r = (y + 0x1p52) - 0x1p52;
+    if (!(y < 0x1p52 && 0.5 - std::fabs(y - r) > y * 0x1p-53)) {
+        if (!exact_units(bits, units)) {
+            char wide[kFixed6Max + 1];
+            int k = std::snprintf(wide, sizeof wide, "%f", x);
+            std::memcpy(out, wide, static_cast<std::size_t>(k));
+            return static_cast<std::size_t>(k);
+        }
+    } else {
+        units = static_cast<std::uint64_t>(r);
+    }
+    std::uint64_t ip = units / 1000000u, fp = units % 1000000u;
     n += put_u64(out + n, ip);
     out[n] = '.';
     std::memcpy(out + n + 1, kDigits2 + 2 * (fp / 10000), 2);
