@@ -10,15 +10,18 @@
 #include "oracle.h"
 #include "reader.h"
 
-static textio::Reader reader;
+static textio::Reader reader, skipper;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     if (size == 0)
         return 0;
     FILE *libc = fmemopen(const_cast<std::uint8_t *>(data), size, "r");
-    textio::attach_reader(reader, oracle::bytes_fd(std::string(reinterpret_cast<const char *>(data), size)),
-                          "input");
+    std::string bytes(reinterpret_cast<const char *>(data), size);
+    textio::attach_reader(reader, oracle::bytes_fd(bytes), "input");
+    // skip_record, four numbers at a time, must end each record where
+    // fscanf ended its fourth number
+    textio::attach_reader(skipper, oracle::bytes_fd(bytes), "input");
     for (int n = 0;; ++n) {
         double a = 0, b = 0;
         int ca = std::fscanf(libc, "%lf", &a);
@@ -38,8 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                          std::ftell(libc), textio::offset(reader));
             std::abort();
         }
+        if (n % 4 == 3 && (textio::skip_record(skipper, 4).got != 4 ||
+                           std::ftell(libc) != textio::offset(skipper))) {
+            std::fprintf(stderr, "number %d: skip_record ends elsewhere\n", n);
+            std::abort();
+        }
     }
     std::fclose(libc);
     textio::close_reader(reader);
+    textio::close_reader(skipper);
     return 0;
 }

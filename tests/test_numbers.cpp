@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "classes.h"
 #include "oracle.h"
 #include "reader.h"
 #include "writer.h"
@@ -314,9 +315,12 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     std::fwrite(text.data(), 1, text.size(), w);
     std::fclose(w);
 
+    // skip_record, four numbers at a time, ends each record where
+    // fscanf ended its fourth number
     FILE *f = std::fopen(path, "r");
-    auto r = std::make_unique<Reader>();
+    auto r = std::make_unique<Reader>(), s = std::make_unique<Reader>();
     ASSERT_TRUE(textio::open_reader(*r, path));
+    ASSERT_TRUE(textio::open_reader(*s, path));
     long long n = 0, lines = 1;
     textio::Record last;
     for (;; ++n) {
@@ -328,7 +332,15 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
             break;
         ASSERT_EQ(bits(a), bits(b)) << "number " << n;
         ASSERT_EQ(std::ftell(f), textio::offset(*r)) << "number " << n;
+        if (n % 4 == 3) {
+            ASSERT_EQ(textio::skip_record(*s, 4).got, 4) << "number " << n;
+            ASSERT_EQ(std::ftell(f), textio::offset(*s)) << "number " << n;
+        }
     }
+    textio::Record skipped = textio::skip_record(*s, 4);
+    EXPECT_EQ(skipped.got, n % 4);
+    EXPECT_EQ(skipped.stop, Stop::not_number);
+    textio::close_reader(*s);
     for (std::size_t i = 0, e = text.size() - 4; i < e; ++i)
         lines += text[i] == '\n';
     EXPECT_GT(n, 50000);
@@ -337,6 +349,34 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     textio::close_reader(*r);
     std::fclose(f);
     std::remove(path);
+}
+
+// The counting pass's skip_record against fscanf, four numbers at a time,
+// on words that look like numbers but split or stop otherwise.
+TEST(ReadRecord, SkipRecordEndsWhereFscanfEnds)
+{
+    const char *inputs[] = {
+        "1-2 3 4 5 6 7 8 9\n", "1.2.3 4 5 6 7 8 9\n", "1e5e3 4 5 6 7 8 9 0\n", "+-1 2 3 4\n",
+        "1e 2 3 4 5 6 7 8\n", "1e+ 2 3 4\n", "0x1p3 2 3 4 5 6 7 8\n", ".5 -.5 5. -5.e-1\n",
+        "1 2 3 4. 5 6 7 8\n", "1 2 3 4e 5 6 7 8\n", "1 2 3 4x 5 6 7\n", "1 2 3 -\n",
+        "1.5e-5 2 3 4e5 -1e-0 +2 .3e+1 4.\n", "1 2 3 4 inf nan -inf 5\n", "1 2 3 4 . 5",
+    };
+    for (const std::string in : inputs) {
+        FILE *f = oracle::read_bytes(in);
+        MemReader m(in);
+        for (;;) {
+            double v;
+            int got = 0;
+            while (got < 4 && std::fscanf(f, "%lf", &v) == 1)
+                ++got;
+            textio::Record rec = textio::skip_record(m.r, 4);
+            ASSERT_EQ(rec.got, got) << in;
+            if (got < 4)
+                break;
+            ASSERT_EQ(textio::offset(m.r), std::ftell(f)) << in;
+        }
+        std::fclose(f);
+    }
 }
 
 // Each read's whole outcome, and the first line that does not hold one
@@ -410,6 +450,25 @@ std::string printf_f(double x)
 }
 
 }  // namespace
+
+// The byte classes that the counting pass works from, by SSE2 where there
+// is SSE2, against their definition byte by byte.
+TEST(Classes, AgreeWithTheirDefinition)
+{
+    std::mt19937_64 rng(4);
+    const char bytes[] = " \t\n\v\f\r0123456789.eE+-xa\x80\xff";
+    unsigned char block[64];
+    for (int i = 0; i < 100000; ++i) {
+        for (unsigned char &b : block)
+            b = static_cast<unsigned char>(rng() % 4 ? bytes[rng() % (sizeof bytes - 1)] : rng());
+        textio::Classes a = textio::classify64(block), b = textio::classify64_bytes(block);
+        ASSERT_EQ(a.space, b.space);
+        ASSERT_EQ(a.digit, b.digit);
+        ASSERT_EQ(a.point, b.point);
+        ASSERT_EQ(a.exp, b.exp);
+        ASSERT_EQ(a.sign, b.sign);
+    }
+}
 
 TEST(Fixed6, HandPickedValues)
 {

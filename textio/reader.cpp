@@ -1,5 +1,6 @@
 #include "reader.h"
 
+#include "classes.h"
 #include "diag.h"
 
 #include <bit>
@@ -138,6 +139,39 @@ inline std::uint64_t eight_digits_value(std::uint64_t w)
 constexpr std::uint64_t kPow10Int[] = {1,      10,      100,      1000,     10000,
                                        100000, 1000000, 10000000, 100000000};
 
+// The value of the first k ASCII digits of w, k from 0 to 8: the k digits
+// moved to the top of the word, '0' before them.
+inline std::uint64_t digits_value(std::uint64_t w, unsigned k)
+{
+    unsigned kk = k ? k : 1;
+    std::uint64_t v =
+        eight_digits_value((w << (64 - 8 * kk)) | ((kZeros >> (8 * kk - 1)) >> 1));
+    return k ? v : 0;
+}
+
+constexpr int kClingerPow = 22;  // the largest exact power of ten in a double
+
+// Clinger's fast path: m * 10^e10 when one correctly rounded multiplication
+// or division of two exact doubles gives it; false otherwise. The sign is
+// set on the bits: a branch on it would mispredict half the time.
+inline bool clinger(std::uint64_t m, int e10, bool neg, double *out)
+{
+    double v;
+    if (m == 0)
+        v = 0.0;
+    else if (m > (std::uint64_t{1} << 53) || e10 < -kClingerPow || e10 > kClingerPow)
+        return false;
+    else if (e10 >= 0)
+        v = static_cast<double>(m) * kPow10[e10];
+    else
+        v = static_cast<double>(m) / kPow10[-e10];
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits |= static_cast<std::uint64_t>(neg) << 63;
+    std::memcpy(out, &bits, sizeof bits);
+    return true;
+}
+
 // Appends the digits at p to m a word at a time, with SWAR: whole words of
 // eight digits, then the first digits of the word that ends them; nd counts
 // them. Returns the first byte that is not a digit.
@@ -150,12 +184,9 @@ inline const unsigned char *take_digits(const unsigned char *p, std::uint64_t &m
             m = m * kPow10Int[8] + eight_digits_value(w);
             continue;
         }
-        int k = std::countr_zero(stop) >> 3;  // digits before the stop, 0 to 7
-        if (k) {
-            // the k digits to the top of the word, '0' before them
-            m = m * kPow10Int[k] + eight_digits_value((w << (64 - 8 * k)) | (kZeros >> (8 * k)));
-            nd += k;
-        }
+        unsigned k = std::countr_zero(stop) >> 3;  // digits before the stop, 0 to 7
+        m = m * kPow10Int[k] + digits_value(w, k);
+        nd += static_cast<int>(k);
         return p + k;
     }
 }
@@ -184,7 +215,7 @@ const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
 {
     bool neg = *p == '-';
     p += neg || *p == '+';
-    if (p[0] == '0' && lower(p[1]) == 'x')
+    if (((p[0] ^ '0') | ((p[1] | 0x20) ^ 'x')) == 0)
         return nullptr;
     const unsigned char *start = p;
     std::uint64_t m = 0;
@@ -212,20 +243,9 @@ const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
         if (eneg)
             ex = -ex;
     }
-    if constexpr (kValue) {
-        int e10 = scale + ex;
-        double v;
-        if (nd > kFastDigits)
+    if constexpr (kValue)
+        if (nd > kFastDigits || !clinger(m, scale + ex, neg, out))
             return nullptr;
-        if (m == 0)
-            v = 0.0;
-        else if (m <= (std::uint64_t{1} << 53) && e10 >= -22 && e10 <= 22)
-            v = e10 < 0 ? static_cast<double>(m) / kPow10[-e10]
-                        : static_cast<double>(m) * kPow10[e10];
-        else
-            return nullptr;
-        *out = neg ? -v : v;
-    }
     return p;
 }
 
@@ -380,12 +400,65 @@ static const unsigned char *skip_space(Reader &r)
         if (r.len - r.pos < kLookahead && !r.at_eof)
             refill(r, kLookahead);
         const unsigned char *p = r.buf + r.pos;
+        long long line = r.line;
         for (; is_space(*p); ++p)
-            r.line += *p == '\n';
+            line += *p == '\n';
+        r.line = line;
         r.pos = static_cast<std::size_t>(p - r.buf);
         if (r.pos < r.len || r.at_eof)
             return p;
     }
+}
+
+// Checks numbers of the record from the 64 bytes at r.pos, which start with
+// a number, by their byte classes: every number of the usual shape that
+// lies whole in the window and is followed by white space (or by the end
+// of the input) is found and checked with a few mask operations, without a
+// chain of byte loads from one number to the next. Stops at the first
+// number that must be read one byte at a time, or at the end of the window.
+// Returns how many numbers it took. Lines are not followed.
+static int skip_window(Reader &r, Record &rec, int n)
+{
+    const unsigned char *q = r.buf + r.pos;
+    std::size_t avail = r.len - r.pos;
+    Classes c = classify64(q);
+    std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
+    std::uint64_t number = (c.digit | c.point | c.exp | c.sign) & valid;
+    std::uint64_t space = c.space & valid;
+    // what may follow a number: white space, or the end of the input
+    std::uint64_t ender = space | (r.at_eof && avail < 64 ? std::uint64_t{1} << avail : 0);
+    unsigned at = 0;  // bytes of the window taken
+    int taken = 0;
+    for (; rec.got < n; ++rec.got, ++taken) {
+        std::uint64_t ahead = at < 64 ? ~std::uint64_t{0} << at : 0;
+        std::uint64_t words = ~space & ahead;
+        if (words == 0)
+            break;
+        unsigned s = std::countr_zero(words);
+        std::uint64_t first = std::uint64_t{1} << s;
+        std::uint64_t after = ~number & ~(first - 1);
+        if (!(number & first) || after == 0)
+            break;
+        unsigned e = std::countr_zero(after);
+        if (!(ender >> e & 1))
+            break;
+        // the usual shape: [sign] digits [. digits] [e [sign] digits], with
+        // a digit before the point or e and one after the e. No branch
+        // depends on the shape: signs and e come and go from one number to
+        // the next, and a mispredicted branch costs more than these masks.
+        std::uint64_t run = (std::uint64_t{1} << e) - first;
+        std::uint64_t dot = c.point & run, ex = c.exp & run, sg = c.sign & run, dg = c.digit & run;
+        std::uint64_t mantissa = run & (ex - 1);  // the whole run when there is no e
+        std::uint64_t power = run & ~((ex << 1) - 1);  // after the e, if any
+        bool usual = ((dot & (dot - 1)) == 0) & ((ex & (ex - 1)) == 0) &
+                     ((sg & ~(first | ex << 1)) == 0) & ((dg & mantissa) != 0) &
+                     ((ex == 0) | ((dot < ex) & ((dg & power) != 0)));
+        if (!usual)
+            break;
+        at = e;
+    }
+    r.pos += at;
+    return taken;
 }
 
 // read_record, and with kValue false skip_record.
@@ -394,8 +467,7 @@ static Record read_numbers(Reader &r, double *v, int n)
 {
     Record rec{0, Stop::none, 0, 0};
     double ignored;
-    for (; rec.got < n; ++rec.got) {
-        double *out = kValue ? &v[rec.got] : &ignored;
+    while (rec.got < n) {
         const unsigned char *p = skip_space(r);
         if (r.pos == r.len) {
             rec.stop = r.err ? Stop::error : Stop::end;
@@ -403,6 +475,11 @@ static Record read_numbers(Reader &r, double *v, int n)
                 rec.line = r.line;
             break;
         }
+        if constexpr (!kValue)
+            if (skip_window(r, rec, n) > 0)
+                continue;
+        // one number, one byte after another
+        double *out = kValue ? &v[rec.got] : &ignored;
         if (rec.got == 0)
             rec.line = r.line;
         long long word_line = r.line;
@@ -423,9 +500,13 @@ static Record read_numbers(Reader &r, double *v, int n)
             rec.line = word_line;
             break;
         }
-        count_on_line(r, word_line, n);
+        if constexpr (kValue)
+            count_on_line(r, word_line, n);
+        ++rec.got;
     }
     rec.err = rec.stop == Stop::error ? r.err : 0;
+    if constexpr (!kValue)
+        rec.line = 0;  // not kept: a counting pass does not follow lines
     return rec;
 }
 

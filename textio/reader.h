@@ -14,8 +14,8 @@ constexpr std::size_t kReadBuf = 1 << 16;
 constexpr std::size_t kLookahead = 4096;
 // Readable bytes past the end of the buffered input: the first is always
 // the sentinel, so that scanning a number needs no bounds checks, and the
-// rest let a scanner look at eight bytes at once.
-constexpr std::size_t kPad = 16;
+// rest let the reader look at 64 bytes, and eight more, at once.
+constexpr std::size_t kPad = 64 + 16;
 constexpr unsigned char kSentinel = 0;
 
 // Why a record has fewer numbers than asked.
@@ -77,8 +77,9 @@ inline void consume(Reader &r, std::size_t n) { r.pos += n; }
 // separated by white space would.
 Record read_record(Reader &r, double *v, int n);
 
-// The same reading without the values: how many of n numbers convert, and
-// where reading stops. Cheaper than read_record.
+// The same reading without the values and without following lines: how many
+// of n numbers convert and why reading stops (the Record's line is 0, and
+// first_misfit does not see these numbers). Cheaper than read_record.
 Record skip_record(Reader &r, int n);
 
 // The first line that held numbers, but not n of them, among the lines

@@ -1,7 +1,6 @@
 #include "writer.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <unistd.h>
@@ -144,13 +143,7 @@ bool exact_units(std::uint64_t bits, std::uint64_t &units)
 
 }  // namespace
 
-// The fast way, for |x| * 10^6 below 2^52: y = |x| * 10^6 is the product
-// rounded once, and (y + 2^52) - 2^52 its nearest integer, ties to even.
-// Both round alike unless a halfway point between two integers lies within
-// the rounding error of y, at most y * 2^-53, of y; only those numbers, and
-// larger ones, take the exact way. Numbers that do not fit in 64 bits of
-// millionths are left to the C library.
-std::size_t format_fixed6(char *out, double x)
+std::size_t format_fixed6_exact(char *out, double x)
 {
     std::uint64_t bits;
     std::memcpy(&bits, &x, sizeof bits);
@@ -161,18 +154,12 @@ std::size_t format_fixed6(char *out, double x)
         std::memcpy(out + n, bits << 12 ? "nan" : "inf", 3);
         return n + 3;
     }
-    double y = std::fabs(x) * 1e6;
     std::uint64_t units;
-    double r = (y + 0x1p52) - 0x1p52;
-    if (!(y < 0x1p52 && 0.5 - std::fabs(y - r) > y * 0x1p-53)) {
-        if (!exact_units(bits, units)) {
-            char wide[kFixed6Max + 1];
-            int k = std::snprintf(wide, sizeof wide, "%f", x);
-            std::memcpy(out, wide, static_cast<std::size_t>(k));
-            return static_cast<std::size_t>(k);
-        }
-    } else {
-        units = static_cast<std::uint64_t>(r);
+    if (!exact_units(bits, units)) {
+        char wide[kFixed6Max + 1];
+        int k = std::snprintf(wide, sizeof wide, "%f", x);
+        std::memcpy(out, wide, static_cast<std::size_t>(k));
+        return static_cast<std::size_t>(k);
     }
     std::uint64_t ip = units / 1000000u, fp = units % 1000000u;
     n += put_u64(out + n, ip);

@@ -3,7 +3,9 @@
 // library's printf writes them.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace textio {
@@ -12,8 +14,8 @@ namespace textio {
 // last starts at a multiple of the block size in the file.
 constexpr std::size_t kWriteBuf = 1 << 16;
 // The longest "%f" text of a double: sign, 309 integer digits, point and
-// six decimals.
-constexpr std::size_t kFixed6Max = 1 + 309 + 1 + 6;
+// six decimals, and a byte that the fast way may write after a text.
+constexpr std::size_t kFixed6Max = 1 + 309 + 1 + 6 + 1;
 // The longest "%d" text of a long long.
 constexpr std::size_t kIntMax = 20;
 // Room past a full block for one piece that is written whole: a number
@@ -69,13 +71,57 @@ inline void put(Sink &s, const char *p, std::size_t n)
 // lies above it and rounds up.
 constexpr double kLargestZero = 5e-7;
 
-// Writes x as "%f" does into out, which holds kFixed6Max bytes; returns
-// the length (no NUL is written).
-std::size_t format_fixed6(char *out, double x);
+// "000" to "999", four bytes a number, so that three digits are one copy.
+inline constexpr auto kDigits3 = [] {
+    struct {
+        char at[4000];
+    } t{};
+    for (int i = 0; i < 1000; ++i) {
+        t.at[4 * i] = static_cast<char>('0' + i / 100);
+        t.at[4 * i + 1] = static_cast<char>('0' + i / 10 % 10);
+        t.at[4 * i + 2] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}();
 
 // Writes v as "%d" does into out, which holds kIntMax bytes; returns the
 // length.
 std::size_t format_int(char *out, long long v);
+
+// format_fixed6 for the numbers that the fast way does not decide.
+std::size_t format_fixed6_exact(char *out, double x);
+
+// Writes x as "%f" does into out, which holds kFixed6Max bytes; returns
+// the length (no NUL is written, and a byte after the text may change).
+//
+// The fast way, for |x| * 10^6 below 2^52: y = |x| * 10^6 is the product
+// rounded once, and (y + 2^52) - 2^52 its nearest integer, ties to even.
+// Both round alike unless a halfway point between two integers lies within
+// the rounding error of y, at most y * 2^-53, of y; only those numbers, and
+// larger ones, nan and inf, take the exact way.
+inline std::size_t format_fixed6(char *out, double x)
+{
+    double y = std::fabs(x) * 1e6;
+    double r = (y + 0x1p52) - 0x1p52;
+    if (!(y < 0x1p52 && 0.5 - std::fabs(y - r) > y * 0x1p-53))
+        return format_fixed6_exact(out, x);
+    std::uint64_t units = static_cast<std::uint64_t>(r);
+    std::uint64_t ip = units / 1000000, fp = units - ip * 1000000;
+    out[0] = '-';
+    char *p = out + std::signbit(x);
+    if (ip < 1000) {
+        unsigned len = 1 + (ip >= 10) + (ip >= 100);
+        std::memcpy(p, kDigits3.at + 4 * ip + 3 - len, 4);
+        p += len;
+    } else {
+        p += format_int(p, static_cast<long long>(ip));
+    }
+    std::uint64_t hi = fp / 1000, lo = fp - hi * 1000;
+    *p = '.';
+    std::memcpy(p + 1, kDigits3.at + 4 * hi, 4);
+    std::memcpy(p + 4, kDigits3.at + 4 * lo, 4);
+    return static_cast<std::size_t>(p + 7 - out);
+}
 
 inline void put_fixed6(Sink &s, double x) { advance(s, format_fixed6(room(s), x)); }
 
