@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         auto [program, name, profile] = g;
         std::string trace = run(program, name);
         oracle::Dict want = oracle::regiondict(input, std::string(profile.header),
-                                               std::string(profile.suffix));
+                                               std::string(profile.suffix.view()));
         expect(trace == want.trace, "trace");
         expect(get_file("system/setFieldsDict") == want.dict, "system/setFieldsDict");
     }

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 #include "diag.h"
 #include "files.h"
@@ -88,6 +89,28 @@ Emitted emit(Reader &r, Sink &s, const Profile &profile, int count)
     return e;
 }
 
+// A counter kept as its decimal text, digits ending at `end`: counting up
+// by one changes the last digits only, cheaper than writing it anew.
+struct Odometer {
+    char at[32];  // the text, then room to copy 16 bytes from its start
+    unsigned len;
+    static constexpr unsigned end = 16;
+
+    const char *text() const { return at + end - len; }
+    void next()
+    {
+        unsigned i = end - 1;
+        for (; i >= end - len && at[i] == '9'; --i)
+            at[i] = '0';
+        if (i < end - len) {
+            at[i] = '1';
+            ++len;
+        } else {
+            ++at[i];
+        }
+    }
+};
+
 // The progress trace, which follows from the counters alone: the count
 // with T, then every entry number with A and B, then one A with the entry
 // counter, stuck at the count, for every record passed over.
@@ -95,14 +118,19 @@ void write_trace(Sink &t, int count, const Emitted &e)
 {
     put_int(t, count);
     put(t, "T", 1);
-    for (int entry = 1; entry <= e.written; ++entry) {
-        put_int(t, entry);
-        put(t, "A", 1);
-        put_int(t, entry);
-        put(t, "B", 1);
+    Odometer entry{{}, 1};
+    entry.at[Odometer::end - 1] = '1';
+    for (int k = 1; k <= e.written; ++k, entry.next()) {
+        // "<entry>A<entry>B", each copy a fixed 16 bytes, cut to length
+        char *p = room(t);
+        std::memcpy(p, entry.text(), 16);
+        p[entry.len] = 'A';
+        std::memcpy(p + entry.len + 1, entry.text(), 16);
+        p[2 * entry.len + 1] = 'B';
+        advance(t, 2 * entry.len + 2);
     }
     for (long long k = 0; k < e.skipped; ++k) {
-        put_int(t, e.written + 1);
+        put(t, entry.text(), entry.len);
         put(t, "A", 1);
     }
 }

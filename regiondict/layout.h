@@ -2,16 +2,37 @@
 // numbers in "%f" text, concatenated. Nothing is escaped or read back.
 #pragma once
 
+#include <cstring>
 #include <string_view>
 
 #include "writer.h"
 
 namespace regiondict {
 
+// A short text kept in a fixed array, so that it is copied whole, in one
+// move of known size, however long it is.
+constexpr std::size_t kSuffixMax = 96;
+struct Padded {
+    char at[kSuffixMax];
+    std::size_t size;
+    constexpr std::string_view view() const { return {at, size}; }
+};
+
+constexpr Padded padded(std::string_view text)
+{
+    Padded p{};
+    if (text.size() > kSuffixMax)
+        throw "text longer than kSuffixMax";  // stops the build
+    for (std::size_t i = 0; i < text.size(); ++i)
+        p.at[i] = text[i];
+    p.size = text.size();
+    return p;
+}
+
 // A field profile: every text that names the field or one of its values.
 struct Profile {
     std::string_view header;  // FoamFile, defaultFieldValues and the box
-    std::string_view suffix;  // closes a sphereToCell with the region value
+    Padded suffix;            // closes a sphereToCell with the region value
 };
 
 inline constexpr Profile kAlphaPhase1{
@@ -20,8 +41,8 @@ inline constexpr Profile kAlphaPhase1{
     "volScalarFieldValue alpha.phase1 0 ); regions ( boxToCell    {       "
     "box (0 0.00001 -0.000235) (0.001 0.00029 0);        fieldValues        "
     "(           volScalarFieldValue alpha.phase1 1        );    }",
-    ";        fieldValues (            volScalarFieldValue alpha.phase1 1  "
-    "              );    }",
+    padded(";        fieldValues (            volScalarFieldValue alpha.phase1 1  "
+           "              );    }"),
 };
 
 inline constexpr Profile kH{
@@ -30,8 +51,8 @@ inline constexpr Profile kH{
     "volScalarFieldValue h 140878 ); regions ( boxToCell    {       "
     "box (0 0.00001 -0.000235) (0.001 0.00029 0);        fieldValues        "
     "(           volScalarFieldValue h 586500        );    }",
-    ";        fieldValues (            volScalarFieldValue h 586500  "
-    "              );    }",
+    padded(";        fieldValues (            volScalarFieldValue h 586500  "
+           "              );    }"),
 };
 
 inline constexpr std::string_view kEntryPrefix = " sphereToCell { centre  (";
@@ -45,19 +66,29 @@ inline void write_header(textio::Sink &s, const Profile &p)
     textio::put(s, "\n ", 2);
 }
 
+// The longest sphere entry: it is written whole into the sink's room.
+constexpr std::size_t kEntryMax =
+    kEntryPrefix.size() + 4 * textio::kFixed6Max + 2 + kRadiusLabel.size() + kSuffixMax;
+static_assert(kEntryMax <= textio::kPieceMax);
+
 // One sphereToCell entry: centre (x y z) and radius r.
 inline void write_sphere(textio::Sink &s, const Profile &p, double x,
                          double y, double z, double r)
 {
-    textio::put(s, kEntryPrefix.data(), kEntryPrefix.size());
-    textio::put_fixed6(s, x);
-    textio::put(s, " ", 1);
-    textio::put_fixed6(s, y);
-    textio::put(s, " ", 1);
-    textio::put_fixed6(s, z);
-    textio::put(s, kRadiusLabel.data(), kRadiusLabel.size());
-    textio::put_fixed6(s, r);
-    textio::put(s, p.suffix.data(), p.suffix.size());
+    char *start = textio::room(s), *at = start;
+    std::memcpy(at, kEntryPrefix.data(), kEntryPrefix.size());
+    at += kEntryPrefix.size();
+    at += textio::format_fixed6(at, x);
+    *at++ = ' ';
+    at += textio::format_fixed6(at, y);
+    *at++ = ' ';
+    at += textio::format_fixed6(at, z);
+    std::memcpy(at, kRadiusLabel.data(), kRadiusLabel.size());
+    at += kRadiusLabel.size();
+    at += textio::format_fixed6(at, r);
+    std::memcpy(at, p.suffix.at, kSuffixMax);
+    at += p.suffix.size;
+    textio::advance(s, static_cast<std::size_t>(at - start));
 }
 
 // Ends the regions list.

@@ -45,8 +45,8 @@ TEST(Layout, ProfilesDifferOnlyInFieldAndValues)
 {
     EXPECT_EQ(regiondict::kAlphaPhase1.header.size(), 325u);
     EXPECT_EQ(regiondict::kH.header.size(), 313u);
-    EXPECT_EQ(regiondict::kAlphaPhase1.suffix.size(), 91u);
-    EXPECT_EQ(regiondict::kH.suffix.size(), 85u);
+    EXPECT_EQ(regiondict::kAlphaPhase1.suffix.size, 91u);
+    EXPECT_EQ(regiondict::kH.suffix.size, 85u);
     auto to_h = [](std::string s) {
         for (auto [from, to] : {std::pair{"alpha.phase1 0 ", "h 140878 "},
                                 std::pair{"alpha.phase1 1 ", "h 586500 "}}) {
@@ -57,7 +57,7 @@ TEST(Layout, ProfilesDifferOnlyInFieldAndValues)
         return s;
     };
     EXPECT_EQ(to_h(std::string(regiondict::kAlphaPhase1.header)), regiondict::kH.header);
-    EXPECT_EQ(to_h(std::string(regiondict::kAlphaPhase1.suffix)), regiondict::kH.suffix);
+    EXPECT_EQ(to_h(std::string(regiondict::kAlphaPhase1.suffix.view())), regiondict::kH.suffix.view());
 }
 
 TEST(Layout, LongNumbersAndFailedWritesOfTheSink)

@@ -131,6 +131,19 @@ TEST(Orbfill, AgreesWithTheReferenceOnRandomLists)
     }
 }
 
+// Entry numbers of four digits in the trace: every carry from 9 to 10,
+// 99 to 100 and 999 to 1000.
+TEST(Orbfill, LongTraceAgreesWithTheReference)
+{
+    std::string dump;
+    for (int i = 0; i < 1200; ++i)
+        dump += std::to_string(i) + " 1 2 3\n";
+    Generated g = generate("orbtint", dump);
+    oracle::Dict want = oracle::regiondict(dump, kHeaderH, kSuffixH);
+    EXPECT_EQ(g.run.out, want.trace);
+    EXPECT_EQ(g.dict, want.dict);
+}
+
 TEST(Orbfill, TheSecondProgramReplacesTheFirstOnesDictionary)
 {
     CaseDir c;

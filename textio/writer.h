@@ -19,8 +19,8 @@ constexpr std::size_t kFixed6Max = 1 + 309 + 1 + 6 + 1;
 // The longest "%d" text of a long long.
 constexpr std::size_t kIntMax = 20;
 // Room past a full block for one piece that is written whole: a number
-// text or a short literal. Longer pieces are copied in parts.
-constexpr std::size_t kPieceMax = 512;
+// text, a short literal, a sphere entry. Longer pieces are copied in parts.
+constexpr std::size_t kPieceMax = 2048;
 static_assert(kFixed6Max <= kPieceMax && kIntMax <= kPieceMax);
 
 struct Sink {
