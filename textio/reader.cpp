@@ -220,7 +220,13 @@ const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
     const unsigned char *start = p;
     std::uint64_t m = 0;
     int nd = 0, scale = 0;
-    p = kValue ? take_digits(p, m, nd) : skip_digits(p);
+    if (is_digit(p[0]) && !is_digit(p[1])) {  // the usual one integer digit
+        m = p[0] - '0';
+        nd = 1;
+        ++p;
+    } else {
+        p = kValue ? take_digits(p, m, nd) : skip_digits(p);
+    }
     bool any = p > start;
     if (*p == '.') {
         const unsigned char *frac = ++p;
@@ -237,9 +243,14 @@ const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
         p += eneg || *p == '+';
         if (!is_digit(*p))
             return nullptr;
-        for (; is_digit(*p); ++p)
-            if (ex < 100000)
-                ex = ex * 10 + (*p - '0');
+        if (is_digit(p[1]) && !is_digit(p[2])) {  // the usual two digits
+            ex = (p[0] - '0') * 10 + (p[1] - '0');
+            p += 2;
+        } else {
+            for (; is_digit(*p); ++p)
+                if (ex < 100000)
+                    ex = ex * 10 + (*p - '0');
+        }
         if (eneg)
             ex = -ex;
     }
@@ -394,7 +405,7 @@ static void count_on_line(Reader &r, long long line, int n)
 
 // Skips white space, counting lines, with kLookahead bytes kept ahead; the
 // result lies at the end of the buffered bytes only at the end of the input.
-static const unsigned char *skip_space(Reader &r)
+static inline __attribute__((always_inline)) const unsigned char *skip_space(Reader &r)
 {
     for (;;) {
         if (r.len - r.pos < kLookahead && !r.at_eof)
@@ -486,19 +497,19 @@ static Record read_numbers(Reader &r, double *v, int n)
         const unsigned char *end = decimal_swar_clinger<kValue>(p, out);
         // a number that runs into the end of the buffered bytes may go on
         // in the bytes not read yet
-        bool ok = true;
-        if (end && (end < r.buf + r.len || r.at_eof))
+        if (end && (end < r.buf + r.len || r.at_eof)) {
             r.pos = static_cast<std::size_t>(end - r.buf);
-        else
-            ok = slow_number(r, out);
-        if (r.err) {
-            rec.stop = Stop::error;
-            break;
-        }
-        if (!ok) {
-            rec.stop = Stop::not_number;
-            rec.line = word_line;
-            break;
+        } else {
+            bool ok = slow_number(r, out);
+            if (r.err) {
+                rec.stop = Stop::error;
+                break;
+            }
+            if (!ok) {
+                rec.stop = Stop::not_number;
+                rec.line = word_line;
+                break;
+            }
         }
         if constexpr (kValue)
             count_on_line(r, word_line, n);
