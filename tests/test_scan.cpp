@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -43,23 +44,51 @@ Result trim(const std::string &dump0)
 TEST(Scan, AgreesWithTheReferenceOnRandomDumps)
 {
     std::mt19937 rng(5);
-    for (int i = 0; i < 20000; ++i) {
-        std::string d;
-        int lines = static_cast<int>(rng() % 40);
-        for (int l = 0; l < lines; ++l) {
-            int len = rng() % 4 ? 90 + static_cast<int>(rng() % 12) : static_cast<int>(rng() % 10);
-            for (int k = 0; k < len; ++k) {
-                const char bytes[] = {'1', ' ', '\r', '\0', '\xff', '\t', '.'};
-                d += bytes[rng() % sizeof bytes];
+    auto around_limit = [&] { return 90 + static_cast<int>(rng() % 12); };
+    struct Shape {
+        int dumps, max_lines;
+        std::function<int()> length;  // of a line, newline not counted
+    } shapes[] = {
+        // short dumps, most lines around the column limit
+        {20000, 40, [&] { return rng() % 4 ? around_limit() : static_cast<int>(rng() % 10); }},
+        // dumps across several of the reader's buffers
+        {30, 6000, [&] { return rng() % 3000 ? static_cast<int>(rng() % 90) : around_limit(); }},
+    };
+    for (const Shape &shape : shapes)
+        for (int i = 0; i < shape.dumps; ++i) {
+            std::string d;
+            int lines = static_cast<int>(rng() % shape.max_lines);
+            for (int l = 0; l < lines; ++l) {
+                for (int k = 0, len = shape.length(); k < len; ++k) {
+                    const char bytes[] = {'1', ' ', '\r', '\0', '\xff', '\t', '.'};
+                    d += bytes[rng() % sizeof bytes];
+                }
+                if (l + 1 < lines || rng() % 2)
+                    d += '\n';
             }
-            if (l + 1 < lines || rng() % 2)
-                d += '\n';
+            oracle::Trim want = oracle::headcut(d);
+            Result got = trim(d);
+            ASSERT_EQ(std::to_string(got.count), want.count) << "dump " << i;
+            ASSERT_EQ(got.dump, want.dump) << "dump " << i;
         }
-        oracle::Trim want = oracle::headcut(d);
-        Result got = trim(d);
-        ASSERT_EQ(std::to_string(got.count), want.count) << "dump " << i;
-        ASSERT_EQ(got.dump, want.dump) << "dump " << i;
-    }
+}
+
+// A line of the longest length allowed, or one byte longer, across the
+// edge of the reader's buffer at every offset.
+TEST(Scan, LinesAcrossTheBufferEdge)
+{
+    for (int tail : {98, 99})
+        for (int shift = 0; shift <= 99; ++shift) {
+            std::string d;
+            while (d.size() + 99 < textio::kReadBuf - shift)
+                d += std::string(d.size() % 7 ? 98 : 97, 'x') + "\n";
+            d += std::string(textio::kReadBuf - shift - d.size() - 1, 'y') + "\n";
+            d += std::string(static_cast<std::size_t>(tail), 'z') + "\n" + "end\n";
+            oracle::Trim want = oracle::headcut(d);
+            Result got = trim(d);
+            ASSERT_EQ(std::to_string(got.count), want.count) << tail << " " << shift;
+            ASSERT_EQ(got.dump, want.dump) << tail << " " << shift;
+        }
 }
 
 TEST(Scan, TellsWhyItStopped)
