@@ -14,6 +14,8 @@ constexpr const char *kOutput = "depth/depth2.txt";
 constexpr int kNumbers = 2;  // first and second column
 constexpr int kGroup = 2;    // records per output line
 constexpr double kSentinel = 1000.0;
+// An output line, "%f %f\n", is written whole into the sink's room.
+static_assert(2 * kFixed6Max + 2 <= kPieceMax);
 
 Reader in;
 Sink out;
@@ -57,10 +59,13 @@ int reduce()
             ++position;
             continue;
         }
-        put_fixed6(out, low);
-        put(out, " ", 1);
-        put_fixed6(out, paired);
-        put(out, "\n", 1);
+        // "%f %f\n", written whole into the sink's room
+        char *line = room(out), *at = line;
+        at += format_fixed6(at, low);
+        *at++ = ' ';
+        at += format_fixed6(at, paired);
+        *at++ = '\n';
+        advance(out, static_cast<std::size_t>(at - line));
         ++lines_out;
         if (!chosen) {
             if (none.count == 0)
