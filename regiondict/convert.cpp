@@ -22,25 +22,6 @@ constexpr int kNumbers = 4;  // centre x, y, z and radius
 Reader in;
 Sink out, trace;
 
-struct Counted {
-    int records;  // complete records, or 1 when there is none
-    Record end;   // the record that ended the pass
-};
-
-// The counting pass: only whether records are complete matters here.
-Counted count_records(Reader &r)
-{
-    Counted c{1, skip_record(r, kNumbers)};
-    if (c.end.stop != Stop::none)
-        return c;
-    while ((c.end = skip_record(r, kNumbers)).stop == Stop::none) {
-        if (c.records == INT_MAX)
-            return c;  // ends on a complete record: more than a count can hold
-        ++c.records;
-    }
-    return c;
-}
-
 // Sphere entries that setFields will not use as the user meant.
 struct Flagged {
     long long count;
@@ -151,14 +132,18 @@ void warn_entries(const Emitted &e)
 
 int convert(const Profile &profile)
 {
+    // Counting pass: the number of complete records, or 1 when there is
+    // none; only whether numbers convert matters here.
     if (!open_input(in, kInput))
         return 1;
-    Counted counted = count_records(in);
+    Count counted = count_numbers(in);
     close_reader(in);
-    if (counted.end.stop == Stop::error)
-        return fail(kInput, counted.end.err);
-    if (counted.end.stop == Stop::none)
+    if (counted.stop == Stop::error)
+        return fail(kInput, counted.err);
+    long long records = counted.numbers / kNumbers;
+    if (records > INT_MAX)
         return failx("%s: more than %d records", kInput, INT_MAX);
+    int count = records ? static_cast<int>(records) : 1;
 
     // The dictionary is emptied only now: a list that cannot be read leaves
     // the old one as it was.
@@ -168,7 +153,7 @@ int convert(const Profile &profile)
         close_reader(in);
         return 1;
     }
-    Emitted e = emit(in, out, profile, counted.records);
+    Emitted e = emit(in, out, profile, count);
     close_reader(in);
     if (e.end.stop == Stop::error)
         return fail(kInput, e.end.err);
@@ -180,17 +165,17 @@ int convert(const Profile &profile)
     warn_entries(e);
     if (!e.any)
         warnx("%s: no complete record, so %s is empty", kInput, kOutput);
-    if (e.written < counted.records - 1)
+    if (e.written < count - 1)
         warnx("%s: changed while it was read: %d records counted, so %d sphere entries "
               "were expected; written: %d",
-              kInput, counted.records, counted.records - 1, e.written);
+              kInput, count, count - 1, e.written);
     if (e.skipped)
         warnx("%s: changed while it was read: %d records counted; %lld records beyond "
               "them were not written",
-              kInput, counted.records, e.skipped);
+              kInput, count, e.skipped);
 
     open_stdout(trace);
-    write_trace(trace, counted.records, e);
+    write_trace(trace, count, e);
     if (!close_sink(trace))
         return fail(trace.path, trace.err);
     return 0;

@@ -315,8 +315,6 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     std::fwrite(text.data(), 1, text.size(), w);
     std::fclose(w);
 
-    // skip_record, four numbers at a time, ends each record where
-    // fscanf ended its fourth number
     FILE *f = std::fopen(path, "r");
     auto r = std::make_unique<Reader>(), s = std::make_unique<Reader>();
     ASSERT_TRUE(textio::open_reader(*r, path));
@@ -332,14 +330,11 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
             break;
         ASSERT_EQ(bits(a), bits(b)) << "number " << n;
         ASSERT_EQ(std::ftell(f), textio::offset(*r)) << "number " << n;
-        if (n % 4 == 3) {
-            ASSERT_EQ(textio::skip_record(*s, 4).got, 4) << "number " << n;
-            ASSERT_EQ(std::ftell(f), textio::offset(*s)) << "number " << n;
-        }
     }
-    textio::Record skipped = textio::skip_record(*s, 4);
-    EXPECT_EQ(skipped.got, n % 4);
-    EXPECT_EQ(skipped.stop, Stop::not_number);
+    // the counting pass counts the same numbers
+    textio::Count counted = textio::count_numbers(*s);
+    EXPECT_EQ(counted.numbers, n);
+    EXPECT_EQ(counted.stop, Stop::not_number);
     textio::close_reader(*s);
     for (std::size_t i = 0, e = text.size() - 4; i < e; ++i)
         lines += text[i] == '\n';
@@ -351,32 +346,27 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     std::remove(path);
 }
 
-// The counting pass's skip_record against fscanf, four numbers at a time,
-// on words that look like numbers but split or stop otherwise.
-TEST(ReadRecord, SkipRecordEndsWhereFscanfEnds)
+// The counting pass against fscanf on words that look like numbers but
+// split or stop otherwise, alone and among usual numbers.
+TEST(CountNumbers, CountsWhatFscanfConverts)
 {
-    const char *inputs[] = {
-        "1-2 3 4 5 6 7 8 9\n", "1.2.3 4 5 6 7 8 9\n", "1e5e3 4 5 6 7 8 9 0\n", "+-1 2 3 4\n",
-        "1e 2 3 4 5 6 7 8\n", "1e+ 2 3 4\n", "0x1p3 2 3 4 5 6 7 8\n", ".5 -.5 5. -5.e-1\n",
-        "1 2 3 4. 5 6 7 8\n", "1 2 3 4e 5 6 7 8\n", "1 2 3 4x 5 6 7\n", "1 2 3 -\n",
-        "1.5e-5 2 3 4e5 -1e-0 +2 .3e+1 4.\n", "1 2 3 4 inf nan -inf 5\n", "1 2 3 4 . 5",
+    const char *words[] = {
+        "1-2", "1.2.3", "1e5e3", "+-1", "1e", "1e+", "0x1p3", ".5", "-.5", "5.", "-5.e-1", "4.",
+        "4e", "4x", "-", ".", "e5", "-e5", "1e5.3", "1.5e-5", "-1e-0", "+2", ".3e+1", "inf",
+        "nan", "-inf", "12abc", "1e+-5", "--1", "00x1", "1e05", "3.", "7",
     };
-    for (const std::string in : inputs) {
-        FILE *f = oracle::read_bytes(in);
-        MemReader m(in);
-        for (;;) {
+    const char *usual = "0.000834710337\t-9.71914634e-05\t1051.46455\t";
+    for (const std::string w : words)
+        for (const std::string &in : {w + "\n", usual + w + " 1 2\n" + usual, usual + w}) {
+            FILE *f = oracle::read_bytes(in);
+            long long n = 0;
             double v;
-            int got = 0;
-            while (got < 4 && std::fscanf(f, "%lf", &v) == 1)
-                ++got;
-            textio::Record rec = textio::skip_record(m.r, 4);
-            ASSERT_EQ(rec.got, got) << in;
-            if (got < 4)
-                break;
-            ASSERT_EQ(textio::offset(m.r), std::ftell(f)) << in;
+            while (std::fscanf(f, "%lf", &v) == 1)
+                ++n;
+            std::fclose(f);
+            MemReader m(in);
+            EXPECT_EQ(textio::count_numbers(m.r).numbers, n) << in;
         }
-        std::fclose(f);
-    }
 }
 
 // Each read's whole outcome, and the first line that does not hold one

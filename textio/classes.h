@@ -71,4 +71,14 @@ inline Classes classify64(const unsigned char *q)
 inline Classes classify64(const unsigned char *q) { return classify64_bytes(q); }
 #endif
 
+// Set bits of x, in a few word operations: without a popcount instruction
+// in the baseline instruction set, std::popcount would call a library.
+inline int count_bits(std::uint64_t x)
+{
+    x -= (x >> 1) & 0x5555555555555555;
+    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
+    return static_cast<int>((x * 0x0101010101010101) >> 56);
+}
+
 }  // namespace textio

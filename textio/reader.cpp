@@ -421,63 +421,85 @@ static inline __attribute__((always_inline)) const unsigned char *skip_space(Rea
     }
 }
 
-// Checks numbers of the record from the 64 bytes at r.pos, which start with
-// a number, by their byte classes: every number of the usual shape that
-// lies whole in the window and is followed by white space (or by the end
-// of the input) is found and checked with a few mask operations, without a
-// chain of byte loads from one number to the next. Stops at the first
-// number that must be read one byte at a time, or at the end of the window.
-// Returns how many numbers it took. Lines are not followed.
-static int skip_window(Reader &r, Record &rec, int n)
+// Counts the numbers of the usual shape in the 64 bytes at r.pos, which
+// start with a word, and takes them: every word up to the first one that
+// must be read one byte at a time (or that runs past the window) is checked
+// at once, with carries through the masks standing for loops over bytes.
+// Returns how many numbers it took; 0 when the first word is not usual.
+static long long count_window(Reader &r)
 {
     const unsigned char *q = r.buf + r.pos;
     std::size_t avail = r.len - r.pos;
     Classes c = classify64(q);
     std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
-    std::uint64_t number = (c.digit | c.point | c.exp | c.sign) & valid;
+    std::uint64_t run = (c.digit | c.point | c.exp | c.sign) & valid;  // number bytes
     std::uint64_t space = c.space & valid;
+    std::uint64_t other = valid & ~(run | space);
     // what may follow a number: white space, or the end of the input
     std::uint64_t ender = space | (r.at_eof && avail < 64 ? std::uint64_t{1} << avail : 0);
-    unsigned at = 0;  // bytes of the window taken
-    int taken = 0;
-    for (; rec.got < n; ++rec.got, ++taken) {
-        std::uint64_t ahead = at < 64 ? ~std::uint64_t{0} << at : 0;
-        std::uint64_t words = ~space & ahead;
-        if (words == 0)
-            break;
-        unsigned s = std::countr_zero(words);
-        std::uint64_t first = std::uint64_t{1} << s;
-        std::uint64_t after = ~number & ~(first - 1);
-        if (!(number & first) || after == 0)
-            break;
-        unsigned e = std::countr_zero(after);
-        if (!(ender >> e & 1))
-            break;
-        // the usual shape: [sign] digits [. digits] [e [sign] digits], with
-        // a digit before the point or e and one after the e. No branch
-        // depends on the shape: signs and e come and go from one number to
-        // the next, and a mispredicted branch costs more than these masks.
-        std::uint64_t run = (std::uint64_t{1} << e) - first;
-        std::uint64_t dot = c.point & run, ex = c.exp & run, sg = c.sign & run, dg = c.digit & run;
-        std::uint64_t mantissa = run & (ex - 1);  // the whole run when there is no e
-        std::uint64_t power = run & ~((ex << 1) - 1);  // after the e, if any
-        bool usual = ((dot & (dot - 1)) == 0) & ((ex & (ex - 1)) == 0) &
-                     ((sg & ~(first | ex << 1)) == 0) & ((dg & mantissa) != 0) &
-                     ((ex == 0) | ((dot < ex) & ((dg & power) != 0)));
-        if (!usual)
-            break;
-        at = e;
+    std::uint64_t words = ~space & valid & (space << 1 | 1);  // first byte of each word
+    std::uint64_t starts = run & ~(run << 1);
+    std::uint64_t ends = run & ~(run >> 1);
+    std::uint64_t dig = c.digit & valid, pt = c.point & valid, ex = c.exp & valid;
+    std::uint64_t sg = c.sign & valid;
+    // Adding a run's first bit, or any bit of it, to the run's mask sends a
+    // carry up the run: it clears the bits from there to the run's end, and
+    // stops at the first clear bit after it. So (run + ex) & run keeps the
+    // part of each run before its first e, and a second e, or a second
+    // point, is one that a carry reached.
+    // An e with no digits after it is read as the C library's scanf reads
+    // it: "1e" and "1e+" convert, as 1.
+    std::uint64_t mantissa = (run + ex) & run;
+    std::uint64_t lead = mantissa & ~dig;  // signs and points
+    std::uint64_t bad = ((run + ex) & ex) | ((run + pt) & pt)  // two e, two points
+                        | (pt & ~mantissa)                     // a point after the e
+                        | (sg & ~(starts | ex << 1))           // a sign inside
+                        | (ex & starts)                        // e first
+                        | ((lead + (starts & lead)) & ~mantissa)  // no digit before the e
+                        | (ends & ~(ender >> 1))  // not followed by white space
+                        | other;
+    unsigned at = static_cast<unsigned>(avail < 64 ? avail : 64);
+    if (bad) {
+        // back to the first byte of the word where the first fault lies
+        unsigned x = static_cast<unsigned>(std::countr_zero(bad));
+        std::uint64_t before = words & (x == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << x) - 1);
+        at = 63 - static_cast<unsigned>(std::countl_zero(before));
     }
+    std::uint64_t taken = at == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << at) - 1;
     r.pos += at;
-    return taken;
+    return count_bits(starts & taken);
 }
 
-// read_record, and with kValue false skip_record.
-template <bool kValue>
-static Record read_numbers(Reader &r, double *v, int n)
+Count count_numbers(Reader &r)
+{
+    long long numbers = 0;
+    double ignored;
+    for (;;) {
+        const unsigned char *p = skip_space(r);
+        if (r.pos == r.len)
+            return {numbers, r.err ? Stop::error : Stop::end, r.err};
+        if (long long k = count_window(r)) {
+            numbers += k;
+            continue;
+        }
+        // one number, one byte after another
+        const unsigned char *end = decimal_swar_clinger<false>(p, &ignored);
+        if (end && (end < r.buf + r.len || r.at_eof)) {
+            r.pos = static_cast<std::size_t>(end - r.buf);
+        } else {
+            bool ok = slow_number(r, &ignored);
+            if (r.err)
+                return {numbers, Stop::error, r.err};
+            if (!ok)
+                return {numbers, Stop::not_number, 0};
+        }
+        ++numbers;
+    }
+}
+
+Record read_record(Reader &r, double *v, int n)
 {
     Record rec{0, Stop::none, 0, 0};
-    double ignored;
     while (rec.got < n) {
         const unsigned char *p = skip_space(r);
         if (r.pos == r.len) {
@@ -486,15 +508,11 @@ static Record read_numbers(Reader &r, double *v, int n)
                 rec.line = r.line;
             break;
         }
-        if constexpr (!kValue)
-            if (skip_window(r, rec, n) > 0)
-                continue;
-        // one number, one byte after another
-        double *out = kValue ? &v[rec.got] : &ignored;
+        double *out = &v[rec.got];
         if (rec.got == 0)
             rec.line = r.line;
         long long word_line = r.line;
-        const unsigned char *end = decimal_swar_clinger<kValue>(p, out);
+        const unsigned char *end = decimal_swar_clinger<true>(p, out);
         // a number that runs into the end of the buffered bytes may go on
         // in the bytes not read yet
         if (end && (end < r.buf + r.len || r.at_eof)) {
@@ -511,19 +529,12 @@ static Record read_numbers(Reader &r, double *v, int n)
                 break;
             }
         }
-        if constexpr (kValue)
-            count_on_line(r, word_line, n);
+        count_on_line(r, word_line, n);
         ++rec.got;
     }
     rec.err = rec.stop == Stop::error ? r.err : 0;
-    if constexpr (!kValue)
-        rec.line = 0;  // not kept: a counting pass does not follow lines
     return rec;
 }
-
-Record read_record(Reader &r, double *v, int n) { return read_numbers<true>(r, v, n); }
-
-Record skip_record(Reader &r, int n) { return read_numbers<false>(r, nullptr, n); }
 
 Misfit first_misfit(const Reader &r, int n)
 {

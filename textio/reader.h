@@ -77,10 +77,18 @@ inline void consume(Reader &r, std::size_t n) { r.pos += n; }
 // separated by white space would.
 Record read_record(Reader &r, double *v, int n);
 
-// The same reading without the values and without following lines: how many
-// of n numbers convert and why reading stops (the Record's line is 0, and
-// first_misfit does not see these numbers). Cheaper than read_record.
-Record skip_record(Reader &r, int n);
+// What a counting pass saw: how many numbers convert before reading stops,
+// and why it stopped.
+struct Count {
+    long long numbers;
+    Stop stop;  // end, not_number or error
+    int err;    // errno of a read error, else 0
+};
+
+// Reads the rest of the input as read_record would, without the values and
+// without following lines, and counts the numbers: records of n numbers
+// are numbers / n of them. Much cheaper than read_record.
+Count count_numbers(Reader &r);
 
 // The first line that held numbers, but not n of them, among the lines
 // read so far (the line of the last number included).
