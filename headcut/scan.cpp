@@ -61,11 +61,18 @@ Scan scan(textio::Reader &r, textio::Sink *out, int total)
     long long start = 0, last_byte = kColumnLimit - 2;
     // the copy: from the byte after newline kHeaderLines to the end of
     // newline `total`, when there is an output and anything to copy
-    bool copying = out && kHeaderLines == 0 && total > 0;
-    auto passes = [&](int n) {  // whether counting up to n lines reaches a mark
-        return (out && (n >= kHeaderLines && lines < kHeaderLines)) ||
-               (out && n >= total && lines < total) || n > kLineCap;
+    bool copying = false;
+    // the next line count at which something happens: the copy starts or
+    // ends, or the cap is passed
+    auto next_mark = [&] {
+        int mark = kLineCap + 1;
+        if (out && lines < kHeaderLines && kHeaderLines < mark)
+            mark = kHeaderLines;
+        else if (out && lines < total && total < mark)
+            mark = total;
+        return mark;
     };
+    int mark = next_mark();
     for (;;) {
         textio::Bytes b = textio::peek(r);
         if (lines > kLineCap)
@@ -92,7 +99,7 @@ Scan scan(textio::Reader &r, textio::Sink *out, int total)
             if (!m)
                 continue;
             int k = bits(m);
-            if (!passes(lines + k)) {
+            if (lines + k < mark) {
                 lines += k;
                 start = c + 64 - __builtin_clzll(m);
                 last_byte = start + kColumnLimit - 1;
@@ -116,6 +123,7 @@ Scan scan(textio::Reader &r, textio::Sink *out, int total)
                     used = start;
                     break;
                 }
+                mark = next_mark();
             }
             if (lines > kLineCap)
                 break;
