@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace textio {
@@ -150,6 +151,7 @@ inline std::uint64_t digits_value(std::uint64_t w, unsigned k)
 }
 
 constexpr int kClingerPow = 22;  // the largest exact power of ten in a double
+static_assert(std::size(kPow10) == kClingerPow + 1);
 
 // Clinger's fast path: m * 10^e10 when one correctly rounded multiplication
 // or division of two exact doubles gives it; false otherwise. The sign is
@@ -446,9 +448,8 @@ static long long count_window(Reader &r)
     // carry up the run: it clears the bits from there to the run's end, and
     // stops at the first clear bit after it. So (run + ex) & run keeps the
     // part of each run before its first e, and a second e, or a second
-    // point, is one that a carry reached.
-    // An e with no digits after it is read as the C library's scanf reads
-    // it: "1e" and "1e+" convert, as 1.
+    // point, is one that a carry reached. An e with no digits after it needs
+    // no check: "1e" and "1e+" convert as 1, as the C library's scanf has it.
     std::uint64_t mantissa = (run + ex) & run;
     std::uint64_t lead = mantissa & ~dig;  // signs and points
     std::uint64_t bad = ((run + ex) & ex) | ((run + pt) & pt)  // two e, two points
@@ -470,6 +471,22 @@ static long long count_window(Reader &r)
     return count_bits(starts & taken);
 }
 
+// One number at p, by the fast path or, where it cannot decide, one byte
+// after another; Stop::none when it converted.
+template <bool kValue>
+static Stop one_number(Reader &r, const unsigned char *p, double *out)
+{
+    const unsigned char *end = decimal_swar_clinger<kValue>(p, out);
+    // a number that runs into the end of the buffered bytes may go on in the
+    // bytes not read yet
+    if (end && (end < r.buf + r.len || r.at_eof)) {
+        r.pos = static_cast<std::size_t>(end - r.buf);
+        return Stop::none;
+    }
+    bool ok = slow_number(r, out);
+    return r.err ? Stop::error : ok ? Stop::none : Stop::not_number;
+}
+
 Count count_numbers(Reader &r)
 {
     long long numbers = 0;
@@ -482,17 +499,8 @@ Count count_numbers(Reader &r)
             numbers += k;
             continue;
         }
-        // one number, one byte after another
-        const unsigned char *end = decimal_swar_clinger<false>(p, &ignored);
-        if (end && (end < r.buf + r.len || r.at_eof)) {
-            r.pos = static_cast<std::size_t>(end - r.buf);
-        } else {
-            bool ok = slow_number(r, &ignored);
-            if (r.err)
-                return {numbers, Stop::error, r.err};
-            if (!ok)
-                return {numbers, Stop::not_number, 0};
-        }
+        if (Stop stop = one_number<false>(r, p, &ignored); stop != Stop::none)
+            return {numbers, stop, r.err};
         ++numbers;
     }
 }
@@ -508,26 +516,14 @@ Record read_record(Reader &r, double *v, int n)
                 rec.line = r.line;
             break;
         }
-        double *out = &v[rec.got];
         if (rec.got == 0)
             rec.line = r.line;
         long long word_line = r.line;
-        const unsigned char *end = decimal_swar_clinger<true>(p, out);
-        // a number that runs into the end of the buffered bytes may go on
-        // in the bytes not read yet
-        if (end && (end < r.buf + r.len || r.at_eof)) {
-            r.pos = static_cast<std::size_t>(end - r.buf);
-        } else {
-            bool ok = slow_number(r, out);
-            if (r.err) {
-                rec.stop = Stop::error;
-                break;
-            }
-            if (!ok) {
-                rec.stop = Stop::not_number;
+        if (Stop stop = one_number<true>(r, p, &v[rec.got]); stop != Stop::none) {
+            rec.stop = stop;
+            if (stop == Stop::not_number)
                 rec.line = word_line;
-                break;
-            }
+            break;
         }
         count_on_line(r, word_line, n);
         ++rec.got;
