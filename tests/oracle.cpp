@@ -69,34 +69,39 @@ int read4(FILE *f, double *x, double *y, double *z, double *r)
 
 }  // namespace
 
-Dict regiondict(const std::string &dump, const std::string &header,
-                const std::string &suffix)
+void regiondict_run(const Opener &input, FILE *dict, FILE *trace, const std::string &header,
+                    const std::string &suffix)
 {
-    Out dict, trace;
     double x, y, z, r;
     int count = 1, entry = 1;
-    FILE *in = read_bytes(dump);
+    FILE *in = input();
     if (read4(in, &x, &y, &z, &r) == 4)
         while (read4(in, &x, &y, &z, &r) == 4)
             ++count;
     std::fclose(in);
-    std::fprintf(trace.f, "%d%s", count, "T");
-    in = read_bytes(dump);
+    std::fprintf(trace, "%d%s", count, "T");
+    in = input();
     if (read4(in, &x, &y, &z, &r) == 4) {
-        std::fprintf(dict.f, "%s\n%s", header.c_str(), " ");
+        std::fprintf(dict, "%s\n%s", header.c_str(), " ");
         while (read4(in, &x, &y, &z, &r) == 4) {
-            std::fprintf(trace.f, "%d%s", entry, "A");
+            std::fprintf(trace, "%d%s", entry, "A");
             if (entry < count) {
-                std::fprintf(dict.f, "%s%f%s%f%s%f%s%f%s",
-                             " sphereToCell { centre  (", x, " ", y, " ", z,
-                             ");        radius  ", r, suffix.c_str());
-                std::fprintf(trace.f, "%d%s", entry, "B");
+                std::fprintf(dict, "%s%f%s%f%s%f%s%f%s", " sphereToCell { centre  (", x, " ", y,
+                             " ", z, ");        radius  ", r, suffix.c_str());
+                std::fprintf(trace, "%d%s", entry, "B");
                 ++entry;
             }
         }
-        std::fputs(");", dict.f);
+        std::fputs(");", dict);
     }
     std::fclose(in);
+}
+
+Dict regiondict(const std::string &dump, const std::string &header,
+                const std::string &suffix)
+{
+    Out dict, trace;
+    regiondict_run([&] { return read_bytes(dump); }, dict.f, trace.f, header, suffix);
     return {dict.take(), trace.take()};
 }
 
@@ -121,25 +126,28 @@ static int scan(FILE *in, FILE *out, int total)
     return lines;
 }
 
+void headcut_run(const Opener &input, FILE *dump, FILE *count)
+{
+    FILE *in = input();
+    int total = scan(in, nullptr, 0);
+    std::fprintf(count, "%d", total);
+    std::fclose(in);
+    in = input();
+    scan(in, dump, total);
+    std::fclose(in);
+}
+
 Trim headcut(const std::string &dump0)
 {
     Out dump, count;
-    FILE *in = read_bytes(dump0);
-    int total = scan(in, nullptr, 0);
-    std::fprintf(count.f, "%d", total);
-    std::fclose(in);
-    in = read_bytes(dump0);
-    scan(in, dump.f, total);
-    std::fclose(in);
+    headcut_run([&] { return read_bytes(dump0); }, dump.f, count.f);
     return {dump.take(), count.take()};
 }
 
-std::string pairlow(const std::string &depth)
+void pairlow_run(FILE *in, FILE *out)
 {
-    Out out;
     double a, b, low = 1000.0, paired = 0.0;
     int position = 1;
-    FILE *in = read_bytes(depth);
     while (std::fscanf(in, "%lf\t%lf", &a, &b) == 2) {
         if (a <= low) {
             low = a;
@@ -148,11 +156,18 @@ std::string pairlow(const std::string &depth)
         if (position < 2) {
             ++position;
         } else {
-            std::fprintf(out.f, "%f %f\n", low, paired);
+            std::fprintf(out, "%f %f\n", low, paired);
             low = 1000.0;
             position = 1;
         }
     }
+}
+
+std::string pairlow(const std::string &depth)
+{
+    Out out;
+    FILE *in = read_bytes(depth);
+    pairlow_run(in, out.f);
     std::fclose(in);
     return out.take();
 }

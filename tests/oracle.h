@@ -1,9 +1,11 @@
 // Reference runs, written the straightforward way with the C library's own
-// fscanf, fprintf, getc and putc on memory streams. Tests compare the
-// programs and the fast components with these byte for byte.
+// fscanf, fprintf, getc and putc. Tests compare the programs and the fast
+// components with these byte for byte, on memory streams; the benchmark
+// times them on files, as the literal stdio build.
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -33,6 +35,14 @@ std::string captured(F write)
 // dictionary must hold them.
 extern const std::string kHeaderAlpha, kSuffixAlpha, kHeaderH, kSuffixH;
 
+// The runs over streams; `input` opens the input anew for each reading.
+using Opener = std::function<FILE *()>;
+void regiondict_run(const Opener &input, FILE *dict, FILE *trace, const std::string &header,
+                    const std::string &suffix);
+void headcut_run(const Opener &input, FILE *dump, FILE *count);
+void pairlow_run(FILE *depth, FILE *depth2);
+
+// The same runs over the bytes of the input file, in memory.
 struct Dict {
     std::string dict;   // system/setFieldsDict
     std::string trace;  // standard output
