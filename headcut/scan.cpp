@@ -1,5 +1,7 @@
 #include "scan.h"
 
+#include "classes.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -28,16 +30,6 @@ inline std::uint64_t newlines64(const unsigned char *q)
     return m;
 }
 
-// Set bits of x, in a few word operations (machines without a popcount
-// instruction would call a library for std::popcount).
-inline int bits(std::uint64_t x)
-{
-    x -= (x >> 1) & 0x5555555555555555;
-    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
-    return static_cast<int>((x * 0x0101010101010101) >> 56);
-}
-
 }  // namespace
 
 // The scanning rule. The column counter starts at 1 and restarts at 0 after
@@ -53,7 +45,11 @@ inline int bits(std::uint64_t x)
 // together. A mask that reaches a line count that matters (the start or end
 // of the copy, the line cap) is walked newline by newline. The bytes to copy
 // go to the output in one piece per buffer.
-Scan scan(textio::Reader &r, textio::Sink *out, int total)
+//
+// kPopcount: the machine's popcount instruction counts the newlines of a
+// mask; without it, a few word operations.
+template <bool kPopcount>
+[[gnu::always_inline]] inline Scan scan_rule(textio::Reader &r, textio::Sink *out, int total)
 {
     int lines = 0;
     // where the current line starts and the last place its newline may be,
@@ -98,7 +94,7 @@ Scan scan(textio::Reader &r, textio::Sink *out, int total)
             }
             if (!m)
                 continue;
-            int k = bits(m);
+            int k = kPopcount ? __builtin_popcountll(m) : textio::count_bits(m);
             if (lines + k < mark) {
                 lines += k;
                 start = c + 64 - __builtin_clzll(m);
@@ -138,5 +134,24 @@ Scan scan(textio::Reader &r, textio::Sink *out, int total)
             return {lines, ScanEnd::long_line, 0};
     }
 }
+
+#if defined(__x86_64__)
+// The same rule built for machines with a popcount instruction, chosen when
+// the program runs.
+__attribute__((target("popcnt"))) static Scan scan_popcount(textio::Reader &r,
+                                                            textio::Sink *out, int total)
+{
+    return scan_rule<true>(r, out, total);
+}
+
+Scan scan(textio::Reader &r, textio::Sink *out, int total)
+{
+    if (__builtin_cpu_supports("popcnt"))
+        return scan_popcount(r, out, total);
+    return scan_rule<false>(r, out, total);
+}
+#else
+Scan scan(textio::Reader &r, textio::Sink *out, int total) { return scan_rule<false>(r, out, total); }
+#endif
 
 }  // namespace headcut
