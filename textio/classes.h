@@ -71,6 +71,40 @@ inline Classes classify64(const unsigned char *q)
 inline Classes classify64(const unsigned char *q) { return classify64_bytes(q); }
 #endif
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define CASETOOLS_HAVE_AVX2_CLASSES 1
+
+// The same with AVX2, thirty-two bytes a step, for machines that have it:
+// call only where __builtin_cpu_supports("avx2").
+__attribute__((target("avx2"))) inline Classes classify64_avx2(const unsigned char *q)
+{
+    Classes c{};
+    const __m256i tab = _mm256_set1_epi8('\t'), four = _mm256_set1_epi8(4),
+                  space = _mm256_set1_epi8(' '), zero = _mm256_set1_epi8('0'),
+                  nine = _mm256_set1_epi8(9), point = _mm256_set1_epi8('.'),
+                  lower = _mm256_set1_epi8(0x20), e = _mm256_set1_epi8('e'),
+                  plus = _mm256_set1_epi8('+'), minus = _mm256_set1_epi8('-');
+    auto mask = [](__m256i m, int i) __attribute__((target("avx2"))) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(m))) << (32 * i);
+    };
+    for (int i = 0; i < 2; ++i) {
+        __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(q + 32 * i));
+        __m256i ctl = _mm256_sub_epi8(x, tab);
+        __m256i d = _mm256_sub_epi8(x, zero);
+        c.space |= mask(_mm256_or_si256(_mm256_cmpeq_epi8(_mm256_min_epu8(ctl, four), ctl),
+                                        _mm256_cmpeq_epi8(x, space)),
+                        i);
+        c.digit |= mask(_mm256_cmpeq_epi8(_mm256_min_epu8(d, nine), d), i);
+        c.point |= mask(_mm256_cmpeq_epi8(x, point), i);
+        c.exp |= mask(_mm256_cmpeq_epi8(_mm256_or_si256(x, lower), e), i);
+        c.sign |= mask(_mm256_or_si256(_mm256_cmpeq_epi8(x, plus), _mm256_cmpeq_epi8(x, minus)),
+                       i);
+    }
+    return c;
+}
+#endif
+
 // Set bits of x, in a few word operations: without a popcount instruction
 // in the baseline instruction set, std::popcount would call a library.
 inline int count_bits(std::uint64_t x)
