@@ -534,6 +534,26 @@ Count count_numbers(Reader &r)
 Record read_record(Reader &r, double *v, int n)
 {
     Record rec{0, Stop::none, 0, 0};
+    // The usual record, with the position and line in registers: numbers of
+    // the usual shape, well inside the buffered bytes. Anything else goes on
+    // below, from the number where this stopped.
+    if (r.len - r.pos >= kLookahead) {
+        const unsigned char *p = r.buf + r.pos, *lim = r.buf + r.len;
+        long long line = r.line;
+        for (; rec.got < n; ++rec.got) {
+            for (; is_space(*p); ++p)
+                line += *p == '\n';
+            const unsigned char *end = decimal_swar_clinger<true>(p, &v[rec.got]);
+            if (!end || end == lim)
+                break;
+            if (rec.got == 0)
+                rec.line = line;
+            count_on_line(r, line, n);
+            p = end;
+        }
+        r.pos = static_cast<std::size_t>(p - r.buf);
+        r.line = line;
+    }
     while (rec.got < n) {
         const unsigned char *p = skip_space(r);
         if (r.pos == r.len) {
