@@ -17,7 +17,9 @@ void attach_sink(Sink &s, int fd, const char *name)
 
 void open_stdout(Sink &s) { attach_sink(s, STDOUT_FILENO, "standard output"); }
 
-int write_all(int fd, const char *p, std::size_t n)
+// Writes n bytes whole, as often as write(2) takes part of them; returns 0
+// or the errno of the failure.
+static int write_all(int fd, const char *p, std::size_t n)
 {
     while (n) {
         ssize_t k = ::write(fd, p, n);

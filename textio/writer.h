@@ -39,10 +39,6 @@ void open_stdout(Sink &s);
 // or the close failed (s.err tells why).
 bool close_sink(Sink &s);
 
-// Writes n bytes whole, as often as write(2) takes part of them; returns 0
-// or the errno of the failure.
-int write_all(int fd, const char *p, std::size_t n);
-
 // Writes the full block at the front of the buffer and keeps the rest.
 void write_block(Sink &s);
 void put_long(Sink &s, const char *p, std::size_t n);
