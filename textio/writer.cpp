@@ -163,13 +163,7 @@ std::size_t format_fixed6_exact(char *out, double x)
         std::memcpy(out, wide, static_cast<std::size_t>(k));
         return static_cast<std::size_t>(k);
     }
-    std::uint64_t ip = units / 1000000u, fp = units % 1000000u;
-    n += put_u64(out + n, ip);
-    out[n] = '.';
-    std::memcpy(out + n + 1, kDigits2 + 2 * (fp / 10000), 2);
-    std::memcpy(out + n + 3, kDigits2 + 2 * (fp / 100 % 100), 2);
-    std::memcpy(out + n + 5, kDigits2 + 2 * (fp % 100), 2);
-    return n + 7;
+    return static_cast<std::size_t>(write_millionths(out + n, units) - out);
 }
 
 }  // namespace textio

@@ -87,6 +87,26 @@ std::size_t format_int(char *out, long long v);
 // format_fixed6 for the numbers that the fast way does not decide.
 std::size_t format_fixed6_exact(char *out, double x);
 
+// Writes a count of millionths as "%f" writes its value, without the sign:
+// the integer digits, a point and six decimals, three digits a copy (a byte
+// after the text may change). Returns the end of the text.
+inline char *write_millionths(char *p, std::uint64_t units)
+{
+    std::uint64_t ip = units / 1000000, fp = units - ip * 1000000;
+    if (ip < 1000) {
+        unsigned len = 1 + (ip >= 10) + (ip >= 100);
+        std::memcpy(p, kDigits3.at + 4 * ip + 3 - len, 4);
+        p += len;
+    } else {
+        p += format_int(p, static_cast<long long>(ip));
+    }
+    std::uint64_t hi = fp / 1000, lo = fp - hi * 1000;
+    *p = '.';
+    std::memcpy(p + 1, kDigits3.at + 4 * hi, 4);
+    std::memcpy(p + 4, kDigits3.at + 4 * lo, 4);
+    return p + 7;
+}
+
 // Writes x as "%f" does into out, which holds kFixed6Max bytes; returns
 // the length (no NUL is written, and a byte after the text may change).
 //
@@ -101,22 +121,9 @@ inline std::size_t format_fixed6(char *out, double x)
     double r = (y + 0x1p52) - 0x1p52;
     if (!(y < 0x1p52 && 0.5 - std::fabs(y - r) > y * 0x1p-53))
         return format_fixed6_exact(out, x);
-    std::uint64_t units = static_cast<std::uint64_t>(r);
-    std::uint64_t ip = units / 1000000, fp = units - ip * 1000000;
     out[0] = '-';
-    char *p = out + std::signbit(x);
-    if (ip < 1000) {
-        unsigned len = 1 + (ip >= 10) + (ip >= 100);
-        std::memcpy(p, kDigits3.at + 4 * ip + 3 - len, 4);
-        p += len;
-    } else {
-        p += format_int(p, static_cast<long long>(ip));
-    }
-    std::uint64_t hi = fp / 1000, lo = fp - hi * 1000;
-    *p = '.';
-    std::memcpy(p + 1, kDigits3.at + 4 * hi, 4);
-    std::memcpy(p + 4, kDigits3.at + 4 * lo, 4);
-    return static_cast<std::size_t>(p + 7 - out);
+    char *end = write_millionths(out + std::signbit(x), static_cast<std::uint64_t>(r));
+    return static_cast<std::size_t>(end - out);
 }
 
 inline void put_fixed6(Sink &s, double x) { advance(s, format_fixed6(room(s), x)); }
