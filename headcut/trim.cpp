@@ -56,12 +56,8 @@ int trim()
     if (first.end == ScanEnd::error)
         return fail(kInput, first.err);
 
-    if (!open_input(in, kInput))
+    if (!open_input_and_output(in, kInput, out, kOutput))
         return 1;
-    if (!open_output(out, kOutput, in)) {
-        close_reader(in);
-        return 1;
-    }
     Scan second = copy_lines(in, out, first.lines);
     close_reader(in);
     if (second.end == ScanEnd::error)

@@ -32,12 +32,8 @@ struct Placeholders {
 
 int reduce()
 {
-    if (!open_input(in, kInput))
+    if (!open_input_and_output(in, kInput, out, kOutput))
         return 1;
-    if (!open_output(out, kOutput, in)) {
-        close_reader(in);
-        return 1;
-    }
 
     // The paired value is never reset: a group that chooses nothing shows
     // the one left from the last group that did.

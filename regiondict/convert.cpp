@@ -147,12 +147,8 @@ int convert(const Profile &profile)
 
     // The dictionary is emptied only now: a list that cannot be read leaves
     // the old one as it was.
-    if (!open_input(in, kInput))
+    if (!open_input_and_output(in, kInput, out, kOutput))
         return 1;
-    if (!open_output(out, kOutput, in)) {
-        close_reader(in);
-        return 1;
-    }
     Emitted e = emit(in, out, profile, count);
     close_reader(in);
     if (e.end.stop == Stop::error)

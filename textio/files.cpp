@@ -68,4 +68,15 @@ bool open_output(Sink &s, const char *path, const Reader &input)
     return true;
 }
 
+bool open_input_and_output(Reader &r, const char *input, Sink &s, const char *output)
+{
+    if (!open_input(r, input))
+        return false;
+    if (!open_output(s, output, r)) {
+        close_reader(r);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace textio

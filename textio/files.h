@@ -19,4 +19,8 @@ bool open_input(Reader &r, const char *path);
 // closed, and emptied.
 bool open_output(Sink &s, const char *path, const Reader &input);
 
+// The reading that writes: open_input, then open_output; when the output
+// may not be opened, the input is closed again.
+bool open_input_and_output(Reader &r, const char *input, Sink &s, const char *output);
+
 }  // namespace textio
