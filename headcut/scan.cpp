@@ -61,12 +61,11 @@ template <bool kPopcount>
     // the next line count at which something happens: the copy starts or
     // ends, or the cap is passed
     auto next_mark = [&] {
-        int mark = kLineCap + 1;
-        if (out && lines < kHeaderLines && kHeaderLines < mark)
-            mark = kHeaderLines;
-        else if (out && lines < total && total < mark)
-            mark = total;
-        return mark;
+        if (out && lines < kHeaderLines)
+            return kHeaderLines;
+        if (out && lines < total && total <= kLineCap)
+            return total;
+        return kLineCap + 1;
     };
     int mark = next_mark();
     for (;;) {
