@@ -60,10 +60,15 @@ void put_long(Sink &s, const char *p, std::size_t n)
     }
 }
 
-bool close_sink(Sink &s)
+void flush_sink(Sink &s)
 {
     write_out(s, s.buf, s.len);
     s.len = 0;
+}
+
+bool close_sink(Sink &s)
+{
+    flush_sink(s);
     if (::close(s.fd) != 0 && !s.err)
         s.err = errno;
     s.fd = -1;

@@ -35,6 +35,8 @@ struct Sink {
 void attach_sink(Sink &s, int fd, const char *name);
 // Writes to standard output, named "standard output" in diagnostics.
 void open_stdout(Sink &s);
+// Writes what is buffered; the sink stays open.
+void flush_sink(Sink &s);
 // Writes what is buffered and closes the descriptor; false when any write
 // or the close failed (s.err tells why).
 bool close_sink(Sink &s);

@@ -1,0 +1,15 @@
+// Cell centres computed as OpenFOAM 1912 computes them, bit for bit: face
+// centres and areas, then cell centres, in the same operations and the
+// same order (built without contraction into fused multiply-adds).
+#pragma once
+
+#include <vector>
+
+#include "mesh.h"
+
+namespace foam {
+
+// The centre of every cell of m, as OpenFOAM's cellCentres() gives it.
+std::vector<Vec> cell_centres(const Mesh &m);
+
+}  // namespace foam

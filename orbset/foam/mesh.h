@@ -1,0 +1,38 @@
+// A polyhedral mesh as OpenFOAM keeps it in constant/polyMesh: points,
+// faces as lists of point labels, the owner cell of every face and the
+// neighbour cell of every internal face (the first faces), and the patches
+// that group the boundary faces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace foam {
+
+using label = std::int32_t;
+
+struct Vec {
+    double x, y, z;
+};
+
+struct Patch {
+    std::string name;
+    std::string type;    // patch, wall, empty, symmetryPlane, processor, ...
+    label start, size;   // its faces: start to start + size - 1
+};
+
+struct Mesh {
+    std::vector<Vec> points;
+    std::vector<label> face_start;   // n_faces() + 1 offsets into face_points
+    std::vector<label> face_points;  // the point labels of every face, back to back
+    std::vector<label> owner;        // one cell a face
+    std::vector<label> neighbour;    // one cell an internal face
+    std::vector<Patch> patches;
+    label n_cells;
+
+    label n_faces() const { return static_cast<label>(owner.size()); }
+    label n_internal_faces() const { return static_cast<label>(neighbour.size()); }
+};
+
+}  // namespace foam
