@@ -1,0 +1,205 @@
+#include "text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "bad.h"
+
+namespace foam {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+constexpr const char *kGz = ".gz";
+
+[[noreturn]] void fail_errno(const std::string &name, int err)
+{
+    throw Bad(name + ": " + std::strerror(err));
+}
+
+// A growing buffer of bytes that keeps kTextPad bytes of room at its end.
+struct Buffer {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0, cap = 0;
+
+    void reserve(std::size_t n)
+    {
+        if (n <= cap)
+            return;
+        auto bigger = std::make_unique_for_overwrite<char[]>(n + kTextPad);
+        if (size)
+            std::memcpy(bigger.get(), data.get(), size);
+        data = std::move(bigger);
+        cap = n;
+    }
+    // Room for at least `want` more bytes.
+    void room(std::size_t want)
+    {
+        if (cap - size < want)
+            reserve(std::max(cap * 2, size + want));
+    }
+    Text finish(std::string name, bool compressed)
+    {
+        reserve(size);
+        std::memset(data.get() + size, 0, kTextPad);
+        Text t;
+        t.name = std::move(name);
+        t.data = std::move(data);
+        t.size = size;
+        t.compressed = compressed;
+        return t;
+    }
+};
+
+struct Fd {
+    int fd;
+    ~Fd() { ::close(fd); }
+};
+
+// Reads into b until the end of the file.
+void read_all(int fd, Buffer &b, const std::string &name)
+{
+    for (;;) {
+        b.room(kChunk);
+        ssize_t n = ::read(fd, b.data.get() + b.size, b.cap - b.size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail_errno(name, errno);
+        }
+        if (n == 0)
+            return;
+        b.size += static_cast<std::size_t>(n);
+    }
+}
+
+Text load_plain(const std::string &name, int fd)
+{
+    Buffer b;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        b.reserve(static_cast<std::size_t>(st.st_size) + 1);  // +1: the end is seen in one pass
+    read_all(fd, b, name);
+    return b.finish(name, false);
+}
+
+// The size of the inflated content that a gzip file states in its last four
+// bytes (modulo 2^32), as a first guess.
+std::size_t stated_size(int fd)
+{
+    struct stat st;
+    unsigned char tail[4];
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 18 ||
+        pread(fd, tail, 4, st.st_size - 4) != 4)
+        return kChunk;
+    return std::size_t{tail[0]} | std::size_t{tail[1]} << 8 | std::size_t{tail[2]} << 16 |
+           std::size_t{tail[3]} << 24;
+}
+
+Text load_gz(const std::string &name, int fd)
+{
+    Buffer out;
+    out.reserve(stated_size(fd) + 1);
+    Buffer in;
+    in.reserve(kChunk);
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK)
+        throw Bad(name + ": cannot inflate: out of memory");
+    struct End {
+        z_stream &z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    bool member_done = false;  // the last gzip member read has ended
+    for (;;) {
+        if (z.avail_in == 0) {
+            ssize_t n = ::read(fd, in.data.get(), in.cap);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail_errno(name, errno);
+            }
+            if (n == 0) {
+                if (!member_done)
+                    throw Bad(name + ": the compressed data ends early");
+                return out.finish(name, true);
+            }
+            z.next_in = reinterpret_cast<Bytef *>(in.data.get());
+            z.avail_in = static_cast<uInt>(n);
+        }
+        if (member_done) {
+            // gzip files may hold several members back to back, read as one
+            if (inflateReset(&z) != Z_OK)
+                throw Bad(name + ": cannot inflate");
+            member_done = false;
+        }
+        out.room(kChunk);
+        std::size_t avail = std::min<std::size_t>(out.cap - out.size, 1u << 30);
+        z.next_out = reinterpret_cast<Bytef *>(out.data.get() + out.size);
+        z.avail_out = static_cast<uInt>(avail);
+        int rc = inflate(&z, Z_NO_FLUSH);
+        out.size += avail - z.avail_out;
+        if (rc == Z_STREAM_END)
+            member_done = true;
+        else if (rc != Z_OK && rc != Z_BUF_ERROR)
+            throw Bad(name + ": not readable as gzip data: " + (z.msg ? z.msg : "corrupt data"));
+    }
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string find_file(const std::string &path)
+{
+    if (exists(path))
+        return path;
+    if (exists(path + kGz))
+        return path + kGz;
+    return {};
+}
+
+Text load_text(const std::string &path)
+{
+    bool compressed = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open((path + kGz).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            throw Bad(path + ": no such file (nor " + path + kGz + ")");
+        compressed = true;
+    }
+    std::string name = compressed ? path + kGz : path;
+    if (fd < 0)
+        fail_errno(name, errno);
+    Fd guard{fd};
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        fail_errno(name, EISDIR);
+    return compressed ? load_gz(name, fd) : load_plain(name, fd);
+}
+
+long long line_of(const Text &t, const char *at)
+{
+    const char *p = t.begin();
+    const char *stop = std::min(at, t.end());
+    long long n = 1;
+    while (p < stop) {
+        const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(stop - p));
+        if (!nl)
+            break;
+        ++n;
+        p = static_cast<const char *>(nl) + 1;
+    }
+    return n;
+}
+
+}  // namespace foam

@@ -1,0 +1,475 @@
+// orbset: numbers read as OpenFOAM 1912 reads them, the mesh in every form
+// OpenFOAM writes it, and every malformed input refused in one line that
+// names the file and the line.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "casedir.h"
+#include "foam/bad.h"
+#include "foam/polymesh.h"
+#include "foam/scalar.h"
+
+namespace {
+
+#ifdef CASETOOLS_SANITIZE
+constexpr long kRandomDecimals = 100000;
+#else
+constexpr long kRandomDecimals = 1000000;
+#endif
+
+std::uint64_t bits(double d)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// OpenFOAM 1912's ScalarRead, literally: strtold, the range and the
+// conversion checked, then values within VSMALL of 0 taken as 0 and the
+// rest narrowed to double.
+struct Reference {
+    bool ok;
+    double value;
+};
+Reference strtold_narrowed(const std::string &s)
+{
+    const long double vsmall = 1.0e-300, vgreat = 1.0e+300;
+    char *end = nullptr;
+    errno = 0;
+    long double v = std::strtold(s.c_str(), &end);
+    if (errno || end != s.c_str() + s.size() || end == s.c_str() || v < -vgreat || v > vgreat)
+        return {false, 0};
+    return {true, (v >= -vsmall && v <= vsmall) ? 0.0 : static_cast<double>(v)};
+}
+
+void expect_as_openfoam(const std::string &s)
+{
+    foam::Converted got = foam::convert_number(s.c_str());
+    Reference want = strtold_narrowed(s);
+    ASSERT_EQ(got.status == foam::Conv::ok, want.ok) << s;
+    ASSERT_EQ(got.end, s.c_str() + s.size()) << s;
+    if (want.ok) {
+        ASSERT_EQ(bits(got.value), bits(want.value)) << s;
+    }
+}
+
+// A decimal of `digits` significant digits with the point and the
+// exponent placed at random, in the forms a mesh or a dictionary holds.
+std::string random_decimal(std::mt19937_64 &rng, int digits)
+{
+    std::string m;
+    for (int i = 0; i < digits; ++i)
+        m += static_cast<char>('0' + rng() % 10);
+    if (m[0] == '0')
+        m[0] = '1';
+    std::string s = rng() % 2 ? "-" : "";
+    auto point = static_cast<std::size_t>(rng() % static_cast<unsigned>(digits + 2));
+    if (point == 0)
+        s.append("0.");
+    s.append(m);
+    if (point > 0 && point <= m.size())
+        s.insert(s.size() - m.size() + point, 1, '.');
+    if (rng() % 2) {
+        s.push_back(rng() % 2 ? 'e' : 'E');
+        s.append(std::to_string(static_cast<int>(rng() % 81) - 40));
+    }
+    return s;
+}
+
+}  // namespace
+
+// ---- numbers ---------------------------------------------------------------
+
+TEST(OrbsetNumbers, RandomDecimalsAsStrtoldNarrowed)
+{
+    std::mt19937_64 rng(1912);
+    for (long i = 0; i < kRandomDecimals; ++i)
+        expect_as_openfoam(random_decimal(rng, 1 + static_cast<int>(rng() % 25)));
+}
+
+// Decimals next to the midpoint of two neighbouring doubles: where rounding
+// twice (to long double, then to double) and rounding once part.
+TEST(OrbsetNumbers, NearMidpointsOfDoubles)
+{
+    std::mt19937_64 rng(26);
+    long strtod_differs = 0;
+    for (long i = 0; i < kRandomDecimals / 4; ++i) {
+        double d = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 100);
+        long double mid = (static_cast<long double>(d) + std::nextafter(d, 1e300)) / 2;
+        char s[64];
+        std::snprintf(s, sizeof s, "%.*Le", static_cast<int>(16 + rng() % 3), mid);
+        expect_as_openfoam(s);
+        if (std::strtod(s, nullptr) != strtold_narrowed(s).value)
+            ++strtod_differs;
+    }
+    // the cases do reach double rounding
+    EXPECT_GT(strtod_differs, 100);
+}
+
+TEST(OrbsetNumbers, HandPicked)
+{
+    const char *cases[] = {
+        "0", "-0", "-0.0", "0.0e-999", "00000000000000000001", // zero and signs
+        "0.1", "1e-5", "0.00001", "-0.000235", "1.0", "5.", ".5", "-.5",
+        "2147483647", "2147483648", "-2147483648", "-2147483649",  // label bounds
+        "9007199254740993", "9007199254740993e-16",               // 2^53 + 1
+        "9999999999999999999", "9999999999999999999e27", "9999999999999999999e-27",
+        "1e27", "1e28", "1e-27", "1e-28", "12345678901234567890",  // fast path edges
+        "1e-300", "-1e-300", "1.0000000000000001e-300", "1e-301", "1e-320", // VSMALL
+        "1e300", "1.0000001e300", "-1e301", "1e5000", "1e-5000",          // VGREAT, range
+        "1.00000000000000011102230246251565404236316680908203125",          // halfway
+        "1.000000000000000111022302462515654042363166809082031250001",
+        "1e", "1e+", "1.2.3", "1-2", "1e5e5", "-", ".", "-.", "--1", "1..", // not numbers
+    };
+    for (const char *s : cases)
+        expect_as_openfoam(s);
+    EXPECT_EQ(bits(foam::convert_number("-0.0").value), bits(0.0));
+    EXPECT_TRUE(foam::convert_number("-2147483648").is_label);
+    EXPECT_FALSE(foam::convert_number("2147483648").is_label);
+    EXPECT_FALSE(foam::convert_number("1.0").is_label);
+    std::string long_token(128, '1');
+    EXPECT_EQ(foam::convert_number(long_token.c_str()).status, foam::Conv::too_long);
+    EXPECT_EQ(foam::convert_number(long_token.substr(1).c_str()).status, foam::Conv::ok);
+}
+
+// ---- the mesh ----------------------------------------------------------------
+
+namespace {
+
+// Two unit hexahedra side by side along x: 12 points, 1 internal face and
+// 10 boundary faces in two patches.
+const std::vector<std::vector<int>> kFaces = {
+    {1, 4, 10, 7},                                                 // internal
+    {0, 6, 9, 3}, {2, 5, 11, 8},                                   // ends
+    {0, 1, 7, 6}, {3, 9, 10, 4}, {0, 3, 4, 1}, {6, 7, 10, 9},      // sides of cell 0
+    {1, 2, 8, 7}, {4, 10, 11, 5}, {1, 4, 5, 2}, {7, 8, 11, 10},    // sides of cell 1
+};
+const std::vector<int> kOwner = {0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1};
+const std::vector<int> kNeighbour = {1};
+
+std::vector<double> point_coordinates()
+{
+    std::vector<double> xyz;
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 3; ++i)
+                for (double v : {0.1 * i, 0.1 * j, 0.1 * k})
+                    xyz.push_back(v);
+    return xyz;
+}
+
+// How a test case writes its mesh files.
+struct MeshForm {
+    bool binary = false;
+    int label_bytes = 4;
+    bool compact = false;  // faces as faceCompactList
+};
+
+std::string header(const std::string &cls, const std::string &object, const MeshForm &f)
+{
+    std::string arch = f.label_bytes == 8 ? "LSB;label=64;scalar=64" : "LSB;label=32;scalar=64";
+    return "/*--------------------------------*- C++ -*----------------------------------*\\\n"
+           "  =========                 |\n"
+           "\\*---------------------------------------------------------------------------*/\n"
+           "FoamFile\n{\n    version     2.0;\n    format      " +
+           std::string(f.binary ? "binary" : "ascii") + ";\n    class       " + cls +
+           ";\n" + (f.binary ? "    arch        \"" + arch + "\";\n" : "") +
+           "    location    \"constant/polyMesh\";\n    object      " + object +
+           ";\n}\n// * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * //\n\n";
+}
+
+template <class T>
+std::string raw(const std::vector<T> &v)
+{
+    return std::string(reinterpret_cast<const char *>(v.data()), v.size() * sizeof(T));
+}
+
+std::string label_list(const std::vector<int> &v, const MeshForm &f)
+{
+    std::string s = "\n" + std::to_string(v.size()) + "\n";
+    if (f.binary) {
+        if (v.empty())
+            return s;
+        if (f.label_bytes == 8)
+            return s + "(" + raw(std::vector<std::int64_t>(v.begin(), v.end())) + ")\n";
+        return s + "(" + raw(v) + ")\n";
+    }
+    s += "(\n";
+    for (int l : v)
+        s += std::to_string(l) + "\n";
+    return s + ")\n";
+}
+
+std::string points_file(const MeshForm &f)
+{
+    std::vector<double> xyz = point_coordinates();
+    std::string s = header("vectorField", "points", f) + std::to_string(xyz.size() / 3) + "\n(";
+    if (f.binary)
+        return s + raw(xyz) + ")\n";
+    s += "\n";
+    char buf[100];
+    for (std::size_t i = 0; i < xyz.size(); i += 3) {
+        std::snprintf(buf, sizeof buf, "(%.17g %.17g %.17g)\n", xyz[i], xyz[i + 1], xyz[i + 2]);
+        s += buf;
+    }
+    return s + ")\n";
+}
+
+std::string faces_file(const MeshForm &f)
+{
+    if (f.compact) {
+        std::vector<int> start{0}, labels;
+        for (const auto &face : kFaces) {
+            labels.insert(labels.end(), face.begin(), face.end());
+            start.push_back(static_cast<int>(labels.size()));
+        }
+        return header("faceCompactList", "faces", f) + label_list(start, f) + label_list(labels, f);
+    }
+    std::string s = header("faceList", "faces", f) + std::to_string(kFaces.size()) + "\n(\n";
+    for (const auto &face : kFaces) {
+        if (f.binary) {
+            s += label_list(face, f);
+            continue;
+        }
+        s += std::to_string(face.size()) + "(";
+        for (std::size_t i = 0; i < face.size(); ++i)
+            s += (i ? " " : "") + std::to_string(face[i]);
+        s += ")\n";
+    }
+    return s + ")\n";
+}
+
+const char *const kBoundary =
+    "2\n(\n    ends\n    {\n        type            patch;\n        nFaces          2;\n"
+    "        startFace       1;\n    }\n    sides\n    {\n        type            wall;\n"
+    "        inGroups        List<word> 1(wall);\n        nFaces          8;\n"
+    "        startFace       3;\n    }\n)\n";
+
+// Writes the mesh of the two cells into case c.
+void write_mesh(const CaseDir &c, const MeshForm &f)
+{
+    c.mkdir("constant/polyMesh");
+    c.write("constant/polyMesh/points", points_file(f));
+    c.write("constant/polyMesh/faces", faces_file(f));
+    c.write("constant/polyMesh/owner", header("labelList", "owner", f) + label_list(kOwner, f));
+    c.write("constant/polyMesh/neighbour",
+            header("labelList", "neighbour", f) + label_list(kNeighbour, f));
+    c.write("constant/polyMesh/boundary", header("polyBoundaryMesh", "boundary", f) + kBoundary);
+}
+
+void expect_two_cells(const foam::Mesh &m)
+{
+    std::vector<double> xyz = point_coordinates();
+    ASSERT_EQ(m.points.size() * 3, xyz.size());
+    for (std::size_t i = 0; i < m.points.size(); ++i) {
+        EXPECT_EQ(m.points[i].x, xyz[3 * i]);
+        EXPECT_EQ(m.points[i].y, xyz[3 * i + 1]);
+        EXPECT_EQ(m.points[i].z, xyz[3 * i + 2]);
+    }
+    std::vector<int> start{0}, labels;
+    for (const auto &face : kFaces) {
+        labels.insert(labels.end(), face.begin(), face.end());
+        start.push_back(static_cast<int>(labels.size()));
+    }
+    EXPECT_EQ(m.face_start, start);
+    EXPECT_EQ(m.face_points, labels);
+    EXPECT_EQ(m.owner, kOwner);
+    EXPECT_EQ(m.neighbour, kNeighbour);
+    EXPECT_EQ(m.n_cells, 2);
+    ASSERT_EQ(m.patches.size(), 2u);
+    EXPECT_EQ(m.patches[1].name, "sides");
+    EXPECT_EQ(m.patches[1].type, "wall");
+    EXPECT_EQ(m.patches[1].start, 3);
+    EXPECT_EQ(m.patches[1].size, 8);
+}
+
+// Writes the mesh with `from` in `file` replaced by `to` (to_size bytes of
+// it, when it holds NULs), or cut off before `from` when `to` is null.
+void write_edited_mesh(const CaseDir &c, const MeshForm &form, const char *file,
+                       const std::string &from, const char *to, std::size_t to_size = 0)
+{
+    write_mesh(c, form);
+    std::string path = "constant/polyMesh/" + std::string(file);
+    std::string text = c.read(path);
+    auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    if (!to)
+        text.resize(at);
+    else
+        text.replace(at, from.size(), to, to_size ? to_size : std::strlen(to));
+    c.write(path, text);
+}
+
+std::string read_mesh_failure(const CaseDir &c)
+{
+    try {
+        foam::read_mesh(c.path());
+    } catch (const foam::Bad &e) {
+        return e.what();
+    }
+    return "<read>";
+}
+
+}  // namespace
+
+// Every form OpenFOAM writes gives the same mesh.
+TEST(OrbsetMesh, EveryForm)
+{
+    struct Row {
+        const char *why;
+        MeshForm form;
+        bool gzip;
+    } rows[] = {
+        {"ascii as blockMesh writes it", {}, false},
+        {"binary, 32-bit labels, faces compact", {true, 4, true}, false},
+        {"binary, 64-bit labels", {true, 8, true}, false},
+        {"binary faceList, a list per face (older writers)", {true, 4, false}, false},
+        {"ascii faceCompactList", {false, 4, true}, false},
+        {"every file compressed, ascii", {}, true},
+        {"every file compressed, binary", {true, 4, true}, true},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_mesh(c, r.form);
+        if (r.gzip)
+            c.sh("gzip constant/polyMesh/points constant/polyMesh/faces constant/polyMesh/owner "
+                 "constant/polyMesh/neighbour");
+        expect_two_cells(foam::read_mesh(c.path()));
+    }
+}
+
+// What hand-written and older files hold, read as OpenFOAM reads it.
+TEST(OrbsetMesh, TextForms)
+{
+    struct Row {
+        const char *why, *file, *from, *to;
+    } rows[] = {
+        {"comments anywhere", "owner", "\n(\n0\n0\n1", "// c\n/* c */(/**/0//\n0\n1"},
+        {"a list of one value repeated", "owner", "\n(\n0\n0\n1\n0\n0\n0\n0\n1\n1\n1\n1\n)",
+         "(0 0 1 0 0 0 0 1 1 1 1)"},
+        {"N{value}", "neighbour", "1\n(\n1\n)", "1{1}"},
+        {"neighbour listed for every face, -1 past the internal ones", "neighbour",
+         "1\n(\n1\n)", "11(1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1)"},
+        {"a face over several lines", "faces", "4(1 4 10 7)", "4\n(\n1\n4\n10\n7\n)"},
+        {"a face without its size", "faces", "4(1 4 10 7)", "(1 4 10 7)"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, {}, r.file, r.from, r.to);
+        expect_two_cells(foam::read_mesh(c.path()));
+    }
+}
+
+// Each malformed mesh is refused in one line naming the file, and the line
+// where the fault is.
+TEST(OrbsetMesh, Refusals)
+{
+    struct Row {
+        const char *why, *file, *from, *to, *message;
+    } rows[] = {
+        {"a point label past the points", "faces", "4(1 4 10 7)", "4(1 4 12 7)",
+         "faces: line 16: point label 12 is out of range [0, 11]"},
+        {"a negative point label", "faces", "4(1 4 10 7)", "4(1 -4 10 7)",
+         "faces: line 16: point label -4 is out of range"},
+        {"a face of two points", "faces", "4(1 4 10 7)", "2(1 4)", "faces: line 16: face 0 has 2"},
+        {"a list cut short", "faces", "4(7 8 11 10)\n)", "4(7 8 11 10)\n",
+         "faces: line 28: expected ')' closing the list of faces, found the end of the file"},
+        {"a truncated file", "points", " 0.10000000000000001)\n)", nullptr,
+         "points: line 27: expected a point (a number), found the end of the file"},
+        {"a word among the numbers", "points", "(0 0 0)", "(0 zero 0)",
+         "points: line 16: expected a point (a number), found 'zero'"},
+        {"a number OpenFOAM does not take", "points", "(0 0 0)", "(0 1e 0)",
+         "points: line 16: '1e' is not a number"},
+        {"a size larger than the list", "owner", "11\n(", "12\n(",
+         "owner: line 28: the list ends after 11 of its 12 items"},
+        {"fewer owners than faces", "owner", "11\n(\n0\n", "10\n(\n",
+         "owner: 10 owners for 11 faces"},
+        {"a negative cell", "owner", "\n1\n1\n1\n1\n)", "\n1\n1\n1\n-1\n)",
+         "owner: line 27: cell label -1 is out of range"},
+        {"a cell with no face", "neighbour", "1\n(\n1\n)", "1\n(\n3\n)",
+         "owner: cell 2 has no face"},
+        {"-1 among the internal faces' neighbours", "neighbour", "1\n(\n1\n)", "2(1 -1)",
+         "neighbour: cell label -1 for internal face 1"},
+        {"patches not covering the boundary", "boundary", "nFaces          8", "nFaces          7",
+         "boundary: the patches end at face 10 of 11"},
+        {"a patch starting elsewhere", "boundary", "startFace       3", "startFace       4",
+         "boundary: patch sides starts at face 4 where face 3 is next"},
+        {"a patch without its size", "boundary", "nFaces          2;", "",
+         "boundary: line 16: patch ends lacks its type, nFaces or startFace"},
+        {"the wrong class", "owner", "labelList", "faceList",
+         "owner: line 1: class faceList where labelList is expected"},
+        {"no header", "points", "FoamFile", "FoamFiles",
+         "points: line 4: expected the header FoamFile { ... }, found 'FoamFiles'"},
+        {"an unclosed comment", "owner", "\n(\n0\n", "\n(\n/*0\n", "owner: line 17: a comment /* ... is not closed"},
+        {"content after the list", "owner", "1\n)\n", "1\n)\n)\n",
+         "owner: line 29: unexpected ')' after the data"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, {}, r.file, r.from, r.to);
+        std::string what = read_mesh_failure(c);
+        EXPECT_NE(what.find(r.message), std::string::npos) << what;
+        EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+    }
+}
+
+TEST(OrbsetMesh, BinaryRefusals)
+{
+    using namespace std::string_literals;  // binary patterns hold NULs
+    struct Row {
+        const char *why, *file;
+        MeshForm form;
+        std::string from;
+        const char *to;  // nullptr: the file ends before `from`
+        const char *message;
+        std::size_t to_size = 0;  // of `to`, when it holds NULs
+    } rows[] = {
+        {"32-bit scalars", "points", {true, 4, true}, "scalar=64", "scalar=32",
+         "points: line 9: arch \"LSB;label=32;scalar=32\": written by an OpenFOAM built with "
+         "32-bit scalars"},
+        {"big-endian", "owner", {true, 4, true}, "LSB", "MSB", "owner: line 9: arch \"MSB"},
+        {"raw bytes cut short", "points", {true, 4, true}, "\x99\xb9\x3f)"s, nullptr,
+         "points: line 16: the binary data ends early: 288 bytes expected"},
+        {"a 64-bit label past 32 bits", "owner", {true, 8, true}, "\x01\0\0\0\0\0\0\0"s,
+         "\x01\0\0\0\x01\0\0\0", "owner: line 16: cell label 4294967297 (item 2) is out of range",
+         8},
+        {"compact offsets past the labels", "faces", {true, 4, true}, "\x2c\0\0\0)"s,
+         "\x2d\0\0\0)", "faces: line 17: the face offsets end at 45 but 44 point labels follow", 5},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, r.form, r.file, r.from, r.to, r.to_size);
+        std::string what = read_mesh_failure(c);
+        EXPECT_NE(what.find(r.message), std::string::npos) << what;
+    }
+}
+
+TEST(OrbsetMesh, FileRefusals)
+{
+    CaseDir c;
+    write_mesh(c, {});
+    c.sh("rm constant/polyMesh/neighbour");
+    EXPECT_NE(read_mesh_failure(c).find("constant/polyMesh/neighbour: no such file (nor "),
+              std::string::npos);
+    c.write("constant/polyMesh/neighbour.gz", "not gzip data");
+    EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: not readable as gzip data"),
+              std::string::npos)
+        << read_mesh_failure(c);
+    c.sh("printf '" + std::string("x") + "' | gzip | head -c 12 > constant/polyMesh/neighbour.gz");
+    EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: the compressed data ends early"),
+              std::string::npos)
+        << read_mesh_failure(c);
+}
