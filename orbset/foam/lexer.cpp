@@ -456,13 +456,14 @@ void read_labels_into(Cursor &c, const Header &h, const LabelRange &range,
         auto n = static_cast<std::size_t>(s.count);
         const char *raw = read_raw_block(c, n * static_cast<std::size_t>(h.label_bytes));
         std::size_t at = out.size();
+        reserve_huge(out, at + n);
         out.resize(at + n);
         check_raw_labels(c, s, raw, n, h.label_bytes, range, out.data() + at);
         close_list(c, s, what);
         return;
     }
     if (s.count > 0 && s.open == '(')
-        out.reserve(out.size() + static_cast<std::size_t>(s.count));
+        reserve_huge(out, out.size() + static_cast<std::size_t>(s.count));
     read_items(c, s, out, [&](Cursor &k) { return read_label(k, range.what, range.lo, range.hi); },
                what);
 }
@@ -485,6 +486,7 @@ std::vector<T> read_fixed_list(Cursor &c, const Header &h, ReadItem item, const 
     if (h.binary) {
         if (s.count == 0)
             return out;
+        reserve_huge(out, static_cast<std::size_t>(s.count));
         out.resize(static_cast<std::size_t>(s.count));
         const char *raw = read_raw_block(c, out.size() * sizeof(T));
         std::memcpy(out.data(), raw, out.size() * sizeof(T));
@@ -492,7 +494,7 @@ std::vector<T> read_fixed_list(Cursor &c, const Header &h, ReadItem item, const 
         return out;
     }
     if (s.count > 0)
-        out.reserve(static_cast<std::size_t>(s.count));
+        reserve_huge(out, static_cast<std::size_t>(s.count));
     read_items(c, s, out, item, what);
     return out;
 }

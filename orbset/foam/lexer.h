@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "digits.h"
 #include "mesh.h"
 #include "scalar.h"
 #include "text.h"
@@ -74,16 +75,17 @@ label read_label_slow(Cursor &c, const char *what, std::int64_t lo, std::int64_t
 inline label read_label(Cursor &c, const char *what, std::int64_t lo, std::int64_t hi)
 {
     skip_space(c);
-    // the usual label: up to 9 digits, no sign, within the range
-    const char *q = c.p;
-    std::int64_t v = 0;
-    while (is_digit(*q) && q - c.p < 9)
-        v = v * 10 + (*q++ - '0');
-    if (q == c.p || is_number_char(*q) || v < lo || v > hi)
+    // the usual label: up to 7 digits, no sign, within the range
+    int n = leading_digits(load8(c.p));
+    if (n == 0 || n == 8 || is_number_char(c.p[n]))
         return read_label_slow(c, what, lo, hi);
-    c.p = q;
+    std::int64_t v = digits_value(load8(c.p), n);
+    if (v < lo || v > hi)
+        return read_label_slow(c, what, lo, hi);
+    c.p += n;
     return static_cast<label>(v);
 }
+
 // Reads the next token as a scalar, as OpenFOAM reads one.
 double read_scalar(Cursor &c, const char *what);
 // (x y z)

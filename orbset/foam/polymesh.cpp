@@ -26,7 +26,7 @@ constexpr const char *kConstraintTypes[] = {
 class MeshFile {
 public:
     MeshFile(const std::string &path, std::initializer_list<const char *> classes)
-        : text_(load_text(path)), c(text_)
+        : text_(map_text(path)), c(text_)
     {
         h = read_header(c);
         for (const char *cls : classes)
@@ -114,7 +114,7 @@ void read_faces(const std::string &path, Mesh &m)
     // faceList: "N ( face face ... )"
     // Every label takes two bytes or more: room enough that the list never
     // moves while it grows (untouched room costs no memory).
-    m.face_points.reserve(f.text().size / 2 + 1);
+    reserve_huge(m.face_points, f.text().size / 2 + 1);
     Header per_face = f.h;
     auto read_one = [&](Cursor &k) {
         read_face(k, per_face, points, m.face_points);
@@ -130,7 +130,7 @@ void read_faces(const std::string &path, Mesh &m)
     m.face_start.assign(1, 0);
     Token t = next_token(c);
     if (t.kind == Tok::number && t.num.is_label && t.num.label >= 0) {
-        m.face_start.reserve(static_cast<std::size_t>(t.num.label) + 1);
+        reserve_huge(m.face_start, static_cast<std::size_t>(t.num.label) + 1);
         expect(c, '(', "opening the list of faces");
         for (label i = 0; i < t.num.label; ++i) {
             if (list_ends(c))

@@ -1,9 +1,11 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -24,14 +26,15 @@ constexpr const char *kGz = ".gz";
 
 // A growing buffer of bytes that keeps kTextPad bytes of room at its end.
 struct Buffer {
-    std::unique_ptr<char[]> data;
+    std::unique_ptr<char[], TextRelease> data;
     std::size_t size = 0, cap = 0;
 
     void reserve(std::size_t n)
     {
         if (n <= cap)
             return;
-        auto bigger = std::make_unique_for_overwrite<char[]>(n + kTextPad);
+        std::unique_ptr<char[], TextRelease> bigger(new char[n + kTextPad]);
+        advise_huge_pages(bigger.get(), n + kTextPad);
         if (size)
             std::memcpy(bigger.get(), data.get(), size);
         data = std::move(bigger);
@@ -65,7 +68,8 @@ struct Fd {
 void read_all(int fd, Buffer &b, const std::string &name)
 {
     for (;;) {
-        b.room(kChunk);
+        if (b.size == b.cap)
+            b.room(kChunk);
         ssize_t n = ::read(fd, b.data.get() + b.size, b.cap - b.size);
         if (n < 0) {
             if (errno == EINTR)
@@ -137,7 +141,8 @@ Text load_gz(const std::string &name, int fd)
                 throw Bad(name + ": cannot inflate");
             member_done = false;
         }
-        out.room(kChunk);
+        if (out.size == out.cap)
+            out.room(kChunk);
         std::size_t avail = std::min<std::size_t>(out.cap - out.size, 1u << 30);
         z.next_out = reinterpret_cast<Bytef *>(out.data.get() + out.size);
         z.avail_out = static_cast<uInt>(avail);
@@ -156,18 +161,34 @@ bool exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
-}  // namespace
+// A regular file of at least this size is mapped rather than read.
+constexpr std::size_t kMapAtLeast = std::size_t{1} << 20;
 
-std::string find_file(const std::string &path)
+// Maps the file after a stretch of zero pages reserved for it, so that
+// the kTextPad bytes after its end read as zeros: the tail of the file's
+// last page is zero, and so are the anonymous pages after it.
+Text map_plain(const std::string &name, int fd, std::size_t size)
 {
-    if (exists(path))
-        return path;
-    if (exists(path + kGz))
-        return path + kGz;
-    return {};
+    auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::size_t total = (size + kTextPad + page - 1) / page * page;
+    void *area = mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED)
+        fail_errno(name, errno);
+    if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0) == MAP_FAILED) {
+        int err = errno;
+        munmap(area, total);
+        fail_errno(name, err);
+    }
+    Text t;
+    t.name = name;
+    t.data = std::unique_ptr<char[], TextRelease>(static_cast<char *>(area), TextRelease{total});
+    t.size = size;
+    return t;
 }
 
-Text load_text(const std::string &path)
+enum class Way { read, map };
+
+Text load(const std::string &path, Way way)
 {
     bool compressed = false;
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -182,9 +203,53 @@ Text load_text(const std::string &path)
         fail_errno(name, errno);
     Fd guard{fd};
     struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+    if (fstat(fd, &st) != 0)
+        fail_errno(name, errno);
+    if (S_ISDIR(st.st_mode))
         fail_errno(name, EISDIR);
-    return compressed ? load_gz(name, fd) : load_plain(name, fd);
+    if (compressed)
+        return load_gz(name, fd);
+    if (way == Way::map && S_ISREG(st.st_mode) &&
+        static_cast<std::size_t>(st.st_size) >= kMapAtLeast)
+        return map_plain(name, fd, static_cast<std::size_t>(st.st_size));
+    return load_plain(name, fd);
+}
+
+}  // namespace
+
+void TextRelease::operator()(char *p) const
+{
+    if (mapped)
+        munmap(p, mapped);
+    else
+        delete[] p;
+}
+
+std::string find_file(const std::string &path)
+{
+    if (exists(path))
+        return path;
+    if (exists(path + kGz))
+        return path + kGz;
+    return {};
+}
+
+Text load_text(const std::string &path) { return load(path, Way::read); }
+
+Text map_text(const std::string &path) { return load(path, Way::map); }
+
+void advise_huge_pages(void *p, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+    auto lo = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    auto hi = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+    if (hi > lo)
+        madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_HUGEPAGE);  // advice only
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 long long line_of(const Text &t, const char *at)
