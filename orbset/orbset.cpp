@@ -141,11 +141,13 @@ std::vector<std::string> processor_dirs(const std::string &root)
     return dirs;
 }
 
+unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 // Runs work(i) for i in [0, n) on up to the machine's cores.
 template <class Work>
 void on_cores(std::size_t n, Work work)
 {
-    std::size_t threads = std::min<std::size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
+    std::size_t threads = std::min<std::size_t>(n, cores());
     if (threads <= 1) {
         for (std::size_t i = 0; i < n; ++i)
             work(i);
@@ -167,9 +169,11 @@ void on_cores(std::size_t n, Work work)
 void prepare_all(std::vector<Part> &parts, const Plan &plan)
 {
     std::vector<std::string> failures(parts.size());
+    // the cores go to the parts, or, for one part, to its regions
+    unsigned threads = parts.size() == 1 ? cores() : 1;
     on_cores(parts.size(), [&](std::size_t i) {
         try {
-            orbset::prepare(parts[i], plan);
+            orbset::prepare(parts[i], plan, threads);
         } catch (const foam::Bad &e) {
             failures[i] = e.what();
         } catch (const std::bad_alloc &) {

@@ -117,7 +117,7 @@ private:
         if (n >= 0 && n != got)
             c_.fail(c_.p, std::string("the list of ") + what + " holds " + std::to_string(got) +
                               " entries where its size says " + std::to_string(n));
-        foam::expect(c_, ')', (std::string("closing the list of ") + what).c_str());
+        foam::expect(c_, ')', "closing the list");
     }
 
     // ( volScalarFieldValue name value ... )
@@ -159,7 +159,7 @@ private:
                 refuse(c_, source.at,
                        std::string(source.text) +
                            ": orbset applies boxToCell and sphereToCell regions only");
-            foam::expect(c_, '{', ("opening the " + std::string(source.text)).c_str());
+            foam::expect(c_, '{', "opening the region");
             read_region(source);
         }
         close_list(n, got, "regions");
@@ -221,7 +221,7 @@ private:
                 skip_entry(c_, h_);
                 continue;
             }
-            foam::expect(c_, ';', ("after " + std::string(w)).c_str());
+            foam::expect(c_, ';', "ending the entry");
         }
         const char *at = source.at;
         if (!k.values)

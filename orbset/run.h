@@ -29,7 +29,7 @@ struct Part {
 void locate_fields(Part &part, const Plan &plan, const Control &control);
 
 // Reads the part's mesh and fields and applies the plan: the defaults,
-// then the regions in order; throws foam::Bad.
-void prepare(Part &part, const Plan &plan);
+// then the regions in order, on up to `threads` threads; throws foam::Bad.
+void prepare(Part &part, const Plan &plan, unsigned threads);
 
 }  // namespace orbset
