@@ -305,8 +305,13 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
                                foam::keyword_text(e.key) + ": type " + e.type +
                                " is not one orbset knows; its entry is kept as written");
         }
-        // a value that stays must be one OpenFOAM reads
-        if (plan.kind != PatchKind::adjacent && e.value.begin && patches[p].patch.size > 0) {
+        // a value that stays must be one OpenFOAM reads (once $internalField
+        // in it has been given the old value, which is)
+        bool refers = std::any_of(f.refs.begin(), f.refs.end(), [&](const Span &r) {
+            return r.begin >= e.value.begin && r.end <= e.value.end;
+        });
+        if (plan.kind != PatchKind::adjacent && e.value.begin && !refers &&
+            patches[p].patch.size > 0) {
             Cursor v(f.text);
             v.p = e.value.begin;
             foam::Entry range{};
