@@ -52,9 +52,20 @@ Reference strtold_narrowed(const std::string &s)
     return {true, (v >= -vsmall && v <= vsmall) ? 0.0 : static_cast<double>(v)};
 }
 
+// The number token s as orbset reads it, from a text padded with NULs as
+// every text read is.
+foam::Converted converted(const std::string &s)
+{
+    static std::string padded;
+    padded = s + std::string(16, '\0');
+    foam::Converted c = foam::convert_number(padded.c_str());
+    c.end = s.c_str() + (c.end - padded.c_str());
+    return c;
+}
+
 void expect_as_openfoam(const std::string &s)
 {
-    foam::Converted got = foam::convert_number(s.c_str());
+    foam::Converted got = converted(s);
     Reference want = strtold_narrowed(s);
     ASSERT_EQ(got.status == foam::Conv::ok, want.ok) << s;
     ASSERT_EQ(got.end, s.c_str() + s.size()) << s;
@@ -133,13 +144,13 @@ TEST(OrbsetNumbers, HandPicked)
     };
     for (const char *s : cases)
         expect_as_openfoam(s);
-    EXPECT_EQ(bits(foam::convert_number("-0.0").value), bits(0.0));
-    EXPECT_TRUE(foam::convert_number("-2147483648").is_label);
-    EXPECT_FALSE(foam::convert_number("2147483648").is_label);
-    EXPECT_FALSE(foam::convert_number("1.0").is_label);
+    EXPECT_EQ(bits(converted("-0.0").value), bits(0.0));
+    EXPECT_TRUE(converted("-2147483648").is_label);
+    EXPECT_FALSE(converted("2147483648").is_label);
+    EXPECT_FALSE(converted("1.0").is_label);
     std::string long_token(128, '1');
-    EXPECT_EQ(foam::convert_number(long_token.c_str()).status, foam::Conv::too_long);
-    EXPECT_EQ(foam::convert_number(long_token.substr(1).c_str()).status, foam::Conv::ok);
+    EXPECT_EQ(converted(long_token).status, foam::Conv::too_long);
+    EXPECT_EQ(converted(long_token.substr(1)).status, foam::Conv::ok);
 }
 
 // ---- the mesh ----------------------------------------------------------------
@@ -393,7 +404,7 @@ TEST(OrbsetMesh, Refusals)
         {"a number OpenFOAM does not take", "points", "(0 0 0)", "(0 1e 0)",
          "points: line 16: '1e' is not a number"},
         {"a size larger than the list", "owner", "11\n(", "12\n(",
-         "owner: line 28: the list ends after 11 of its 12 items"},
+         "owner: line 15: a list of 12 items where at most 11 are expected"},
         {"fewer owners than faces", "owner", "11\n(\n0\n", "10\n(\n",
          "owner: 10 owners for 11 faces"},
         {"a negative cell", "owner", "\n1\n1\n1\n1\n)", "\n1\n1\n1\n-1\n)",
@@ -805,7 +816,7 @@ TEST(OrbsetRun, Refusals)
         {"a field that is not there", "defaultFieldValues (volScalarFieldValue beta 1);", ok_field,
          "0/beta: no such field file (nor beta.gz, nor in constant); setFields would only warn"},
         {"a field of the wrong size", ok_dict, field_text("nonuniform List<scalar> 3(0 1 2)", kPlainPatches),
-         "0/alpha: line 10: internalField: 3 values for 2"},
+         "0/alpha: line 10: a list of 3 items where at most 2 are expected"},
         {"a vector field's file", ok_dict, "FoamFile { format ascii; class volVectorField; }\n",
          "0/alpha: line 1: class volVectorField: orbset sets volScalarField fields only"},
         {"a patch without entry", ok_dict, field_text("uniform 0", "    ends { type zeroGradient; }\n"),
@@ -821,7 +832,7 @@ TEST(OrbsetRun, Refusals)
         {"a kept value of the wrong size", ok_dict,
          field_text("uniform 0", "    ends { type fixedValue; value nonuniform List<scalar> 3(0 1 2); }\n"
                                  "    sides { type zeroGradient; }\n"),
-         "0/alpha: line 14: the value of patch ends: 3 values for 2"},
+         "0/alpha: line 14: a list of 3 items where at most 2 are expected"},
         {"no mesh", ok_dict, ok_field, "constant/polyMesh/points: no such file", "rm -r constant"},
         {"a start time that is not there", ok_dict, ok_field, "2/alpha: no such field file",
          "sed -i s/startTime.0/startTime\\ 2/ system/controlDict"},
