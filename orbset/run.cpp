@@ -177,23 +177,27 @@ void locate_fields(Part &part, const Plan &plan, const Control &control)
     }
 }
 
-void prepare(Part &part, const Plan &plan, unsigned threads)
+void read_geometry(Part &part)
 {
     foam::Mesh mesh = foam::read_mesh(part.dir);
     part.patches = foam::read_boundary(foam::polymesh_dir(part.dir) + "boundary");
     part.n_cells = mesh.n_cells;
     part.cells.first_face = mesh.n_internal_faces();
     part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());
+    // the mesh goes before the index comes, the centres once it has its copy
+    std::vector<Vec> centres = foam::cell_centres(mesh);
+    mesh = foam::Mesh{};
+    part.index = build_index(centres);
+}
+
+void set_fields(Part &part, const Plan &plan, unsigned threads)
+{
     for (const std::string &path : part.paths) {
         part.fields.push_back(read_field(path, part.n_cells));
         resolve_patches(part.fields.back(), part.patches, part.warnings);
     }
-    // the mesh goes before the index comes, the centres once it has its copy
-    std::vector<Vec> centres = foam::cell_centres(mesh);
-    mesh = foam::Mesh{};
-    CellIndex index = build_index(centres);
-    std::vector<Vec>().swap(centres);
-    apply(part, plan, index, threads);
+    apply(part, plan, part.index, threads);
+    part.index = CellIndex{};
 }
 
 }  // namespace orbset

@@ -1,6 +1,8 @@
 #include "polymesh.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <cstdint>
 #include <limits>
 
@@ -87,11 +89,12 @@ void check_face_sizes(const Cursor &c, const char *at, const Mesh &m)
     }
 }
 
-void read_faces(const std::string &path, Mesh &m)
+// The faces, each point label in [0, points).
+void read_faces(const std::string &path, std::int64_t points_count, Mesh &m)
 {
     MeshFile f(path, {"faceList", "faceCompactList"});
     Cursor &c = f.c;
-    LabelRange points{0, static_cast<std::int64_t>(m.points.size()) - 1, "point label"};
+    LabelRange points{0, points_count - 1, "point label"};
     skip_space(c);
     const char *list_at = c.p;
     if (f.h.cls == "faceCompactList") {
@@ -329,8 +332,31 @@ Mesh read_mesh(const std::string &case_dir)
 {
     std::string dir = polymesh_dir(case_dir);
     Mesh m;
-    m.points = read_points(dir + "points");
-    read_faces(dir + "faces", m);
+    // the faces, the largest file, on a thread of their own while the
+    // points are read; their labels are checked against the points after
+    std::exception_ptr faces_failed;
+    std::thread faces([&] {
+        try {
+            read_faces(dir + "faces", kLabelMax, m);
+        } catch (...) {
+            faces_failed = std::current_exception();
+        }
+    });
+    std::exception_ptr points_failed;
+    try {
+        m.points = read_points(dir + "points");
+    } catch (...) {
+        points_failed = std::current_exception();
+    }
+    faces.join();
+    for (const std::exception_ptr &e : {points_failed, faces_failed})
+        if (e)
+            std::rethrow_exception(e);
+    auto points = static_cast<label>(m.points.size());
+    if (std::any_of(m.face_points.begin(), m.face_points.end(), [&](label p) { return p >= points; })) {
+        Mesh again;
+        read_faces(dir + "faces", points, again);  // throws, naming the line
+    }
     read_cells(dir, m);
     for (BoundaryPatch &b : read_boundary(dir + "boundary"))
         m.patches.push_back(std::move(b.patch));
