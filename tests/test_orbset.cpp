@@ -730,8 +730,14 @@ TEST(OrbsetRun, BinaryAndCompressed)
 {
     double two[2] = {0.25, 0.5};
     std::string raw_two(reinterpret_cast<const char *>(two), sizeof two);
+    // a kept entry whose raw bytes hold ';' and '}' is skipped whole and kept
+    double odd[8] = {0x1.7d7b7d7b7d7b7p-1022, 1, 2, 3, 4, 5, 6, 7};
+    std::memcpy(reinterpret_cast<char *>(odd) + 3, ";}{(", 4);
+    std::string raw_odd(reinterpret_cast<const char *>(odd), sizeof odd);
+    std::string kept = "sides { type inletOutlet; inletValue nonuniform List<scalar> 8(" + raw_odd +
+                       "); value uniform 0; }\n";
     std::string patches = "    ends { type calculated; value nonuniform List<scalar> 2(" + raw_two +
-                          "); }\n    sides { type zeroGradient; }\n";
+                          "); }\n    " + kept;
     CaseDir c;
     write_case(c, "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
                field_text("nonuniform List<scalar> 2(" + raw_two + ")", patches, "binary"));
@@ -745,6 +751,7 @@ TEST(OrbsetRun, BinaryAndCompressed)
     EXPECT_NE(out.find("ends { type calculated; value nonuniform List<scalar> \n2\n(" + raw_want +
                        "); }"),
               std::string::npos);
+    EXPECT_NE(out.find(kept), std::string::npos);
 
     // compressed in, compressed out
     write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);", field_text("uniform 0", kPlainPatches));
@@ -753,6 +760,45 @@ TEST(OrbsetRun, BinaryAndCompressed)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_FALSE(c.exists("0/alpha"));
     EXPECT_NE(c.sh("zcat 0/alpha.gz").out.find("internalField   uniform 2;"), std::string::npos);
+}
+
+// The field found where setFields finds it: the start time's directory as
+// Time names it, or constant.
+TEST(OrbsetRun, StartTime)
+{
+    struct Case {
+        const char *why, *control, *dirs, *written;
+    } rows[] = {
+        {"the latest time by default", "", "0 0.5 1e-05", "0.5/alpha"},
+        {"latestTime", "startFrom latestTime;", "0 0.5 2", "2/alpha"},
+        {"firstTime, constant aside", "startFrom firstTime;", "0.5 2 constant", "0.5/alpha"},
+        {"startTime 0.5", "startFrom startTime; startTime 0.5;", "0 0.5", "0.5/alpha"},
+        {"a name of more digits than timePrecision", "startFrom startTime; startTime 0.1234567;",
+         "0 0.1234567", "0.1234567/alpha"},
+        {"scientific time names", "startFrom startTime; startTime 0.5; timeFormat scientific; timePrecision 2;",
+         "0 5.00e-01", "5.00e-01/alpha"},
+        {"not in the time: in constant", "startFrom startTime; startTime 3;", "0 3", "constant/alpha"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 7);", "");
+        c.sh("rm -r 0");
+        c.write("system/controlDict",
+                "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n" +
+                    std::string(row.control));
+        c.sh("mkdir -p " + std::string(row.dirs));
+        std::string field = field_text("uniform 0", kPlainPatches);
+        if (std::string(row.written) == "constant/alpha")
+            c.write("constant/alpha", field);
+        else
+            c.sh("for d in " + std::string(row.dirs) + "; do [ $d = constant ] || printf '%s' '" +
+                 field + "' > $d/alpha; done");
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(c.read(row.written).find("internalField   uniform 7;"), std::string::npos);
+        EXPECT_EQ(c.sh("grep -l 'uniform 7' */alpha").out, std::string(row.written) + "\n");
+    }
 }
 
 TEST(OrbsetRun, StandardOutput)

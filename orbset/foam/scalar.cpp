@@ -64,7 +64,8 @@ struct Mantissa {
 // Appends the digits at c to the mantissa, eight at a time where it has
 // room for them; `scale` is added to exp10 for each digit that is kept
 // after the point (-1) or dropped before it (+1). Returns the end.
-const char *take_digits(const char *c, Mantissa &t, int kept_scale, int dropped_scale)
+[[gnu::always_inline]] inline const char *take_digits(const char *c, Mantissa &t, int kept_scale,
+                                                      int dropped_scale)
 {
     for (;;) {
         int n = leading_digits(load8(c));
@@ -92,7 +93,7 @@ const char *take_digits(const char *c, Mantissa &t, int kept_scale, int dropped_
     }
 }
 
-const char *skip_zeros(const char *c)
+[[gnu::always_inline]] inline const char *skip_zeros(const char *c)
 {
     while (*c == '0')
         ++c;
