@@ -83,7 +83,9 @@ private:
     // A number or a vector, where a $variable or #directive is refused.
     double scalar(const char *what)
     {
-        refuse_special(c_, foam::peek_token(c_));
+        foam::skip_space(c_);
+        if (*c_.p == '$' || *c_.p == '#')
+            refuse_special(c_, foam::peek_token(c_));
         return foam::read_scalar(c_, what);
     }
 

@@ -1,5 +1,7 @@
 #include "lexer.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,7 +16,13 @@ constexpr std::size_t kWordMax = 1023;
 
 bool is_punct(char c)
 {
-    return std::strchr(";()[]{}:,=+*/", c) != nullptr && c != 0;
+    switch (c) {
+    case ';': case '(': case ')': case '[': case ']': case '{': case '}':
+    case ':': case ',': case '=': case '+': case '*': case '/':
+        return true;
+    default:
+        return false;
+    }
 }
 
 // word::valid of OpenFOAM
@@ -418,6 +426,18 @@ void read_items(Cursor &c, const ListStart &s, std::size_t max_count, std::vecto
 void check_raw_labels(const Cursor &c, const ListStart &s, const char *raw, std::size_t n,
                       int bytes, const LabelRange &range, label *out)
 {
+    // the usual 32-bit labels are copied whole and checked in one sweep
+    // that the compiler vectorises; the first one out of range is then found
+    if (bytes == 4) {
+        std::memcpy(out, raw, n * sizeof(label));
+        label lo = static_cast<label>(std::max<std::int64_t>(range.lo, INT32_MIN));
+        label hi = static_cast<label>(std::min<std::int64_t>(range.hi, INT32_MAX));
+        bool bad = false;
+        for (std::size_t i = 0; i < n; ++i)
+            bad |= out[i] < lo || out[i] > hi;
+        if (!bad)
+            return;
+    }
     for (std::size_t i = 0; i < n; ++i) {
         std::int64_t v = raw_label(raw + i * static_cast<std::size_t>(bytes), bytes);
         if (v < range.lo || v > range.hi)
