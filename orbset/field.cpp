@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <regex>
 
 #include "foam/bad.h"
 #include "foam/dict.h"
+#include "pattern.h"
 
 namespace orbset {
 
@@ -47,7 +47,8 @@ void take_specials(const Cursor &c, const std::vector<Token> &specials, FieldFil
         if (name == "internalField")
             f.refs.push_back({t.at, t.at + t.text.size()});
         else if (name == "value")
-            refuse(c, t.at, std::string(t.text) + ": a variable naming a value that orbset changes");
+            refuse(c, t.at,
+                   std::string(t.text) + ": a variable naming a value that orbset changes");
     }
 }
 
@@ -231,19 +232,12 @@ bool in_group(const foam::BoundaryPatch &p, std::string_view group)
     return std::find(p.groups.begin(), p.groups.end(), group) != p.groups.end();
 }
 
-bool pattern_matches(const Cursor &c, const PatchEntry &e, const std::string &name)
+bool entry_matches(const Cursor &c, const PatchEntry &e, const std::string &name)
 {
-    std::string pattern(e.key.text);
-    auto flags = std::regex::extended;
-    if (pattern.starts_with("(?i)")) {
-        pattern.erase(0, 4);
-        flags |= std::regex::icase;
-    }
-    try {
-        return !pattern.empty() && !name.empty() && std::regex_match(name, std::regex(pattern, flags));
-    } catch (const std::regex_error &) {
+    std::optional<bool> m = pattern_matches(std::string(e.key.text), name);
+    if (!m)
         c.fail(e.key.at, "\"" + std::string(e.key.text) + "\" is not a regular expression");
-    }
+    return *m;
 }
 
 }  // namespace
@@ -281,8 +275,9 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         }
         for (std::size_t e = f.entries.size(); e-- > 0 && !set[p];) {
             const PatchEntry &entry = f.entries[e];
-            bool named = entry.key.kind == Tok::word && entry.key.text == patches[p].patch.name;
-            if (named || (entry.key.kind == Tok::string && pattern_matches(c, entry, patches[p].patch.name))) {
+            const std::string &name = patches[p].patch.name;
+            bool named = entry.key.kind == Tok::word && entry.key.text == name;
+            if (named || (entry.key.kind == Tok::string && entry_matches(c, entry, name))) {
                 if (!entry.is_dict)
                     c.fail(entry.key.at, "the entry for patch " + patches[p].patch.name +
                                              " is not a dictionary");
@@ -460,7 +455,9 @@ private:
         const label *owner =
             cells_.owner.data() + (patch.start - cells_.first_face);
         put_field_value(out_, f_.header.binary, num_, static_cast<std::size_t>(patch.size),
-                        [&](std::size_t i) { return f_.values[static_cast<std::size_t>(owner[i])]; });
+                        [&](std::size_t i) {
+                            return f_.values[static_cast<std::size_t>(owner[i])];
+                        });
     }
 
     void put_str(std::string_view s) { out_.put(s.data(), s.size()); }
@@ -473,7 +470,8 @@ private:
                             [&](std::size_t i) { return f_.values[i]; });
             break;
         case EditKind::ref:
-            out_.put(f_.internal.begin, static_cast<std::size_t>(f_.internal.end - f_.internal.begin));
+            out_.put(f_.internal.begin,
+                     static_cast<std::size_t>(f_.internal.end - f_.internal.begin));
             break;
         case EditKind::value:
             put_patch_value(e.patch);

@@ -122,7 +122,8 @@ std::vector<std::string> processor_dirs(const std::string &root)
         if (name.rfind("processors", 0) == 0 && is_dir(under(root, name)))
             collated = name;
         else if (name.rfind("processor", 0) == 0 && name.size() > 9 &&
-                 std::all_of(name.begin() + 9, name.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+                 std::all_of(name.begin() + 9, name.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }) &&
                  is_dir(under(root, name)))
             found.emplace_back(std::stol(name.substr(9)), name);
     }
@@ -335,7 +336,8 @@ int run(const Options &o)
             parts.emplace_back();
             parts.back().dir = o.case_dir;
             Failures failures{std::vector<std::string>(2)};
-            std::thread geometry([&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
+            std::thread geometry(
+                [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
             failures.run(0, [&] { read_inputs(o, plan, control, parts); });
             geometry.join();
             failures.throw_first();

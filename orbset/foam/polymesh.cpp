@@ -353,7 +353,8 @@ Mesh read_mesh(const std::string &case_dir)
         if (e)
             std::rethrow_exception(e);
     auto points = static_cast<label>(m.points.size());
-    if (std::any_of(m.face_points.begin(), m.face_points.end(), [&](label p) { return p >= points; })) {
+    if (std::any_of(m.face_points.begin(), m.face_points.end(),
+                    [&](label p) { return p >= points; })) {
         Mesh again;
         read_faces(dir + "faces", points, again);  // throws, naming the line
     }
