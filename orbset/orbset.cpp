@@ -165,6 +165,15 @@ void on_cores(std::size_t n, Work work)
         t.join();
 }
 
+// What went wrong, for the one line of a failure: the reason a reader
+// gives, or what the system refused (memory, a thread).
+std::string reason(const std::exception &e)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return "out of memory";
+    return e.what();
+}
+
 // The first failure of a set of parts, in the parts' order, is the run's.
 struct Failures {
     std::vector<std::string> what;
@@ -174,10 +183,8 @@ struct Failures {
     {
         try {
             work();
-        } catch (const foam::Bad &e) {
-            what[i] = e.what();
-        } catch (const std::bad_alloc &) {
-            what[i] = "out of memory";
+        } catch (const std::exception &e) {
+            what[i] = reason(e);
         }
     }
     void throw_first() const
@@ -201,11 +208,20 @@ void set_parts(std::vector<Part> &parts, const Plan &plan)
     failures.throw_first();
 }
 
+// The replacement of one field file; dropped, its old file kept, unless it
+// has been given the file's name.
 struct Output {
     const Part *part;
     std::size_t field;
     textio::Replacement r;
     textio::Sink s;
+    bool opened = false;
+
+    ~Output()
+    {
+        if (opened)
+            textio::abandon_replacement(r, s);  // nothing left to do once committed
+    }
 };
 
 // Opens the replacement of every field file, writes them all, and gives
@@ -213,41 +229,31 @@ struct Output {
 int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
 {
     std::vector<std::unique_ptr<Output>> outs;
-    auto abandon_all = [&](std::size_t from) {
-        for (std::size_t i = from; i < outs.size(); ++i)
-            textio::abandon_replacement(outs[i]->r, outs[i]->s);
-        return 1;
-    };
     for (const Part &part : parts)
         for (std::size_t f = 0; f < plan.fields.size(); ++f) {
             outs.push_back(std::make_unique<Output>());
             Output &o = *outs.back();
             o.part = &part;
             o.field = f;
-            if (!textio::open_replacement(o.r, o.s, part.fields[f].text.name.c_str(), nullptr)) {
-                outs.pop_back();
-                return abandon_all(0);
-            }
+            o.opened = textio::open_replacement(o.r, o.s, part.fields[f].text.name.c_str(), nullptr);
+            if (!o.opened)
+                return 1;
         }
-    std::vector<std::string> failures(outs.size());
+    Failures failures{std::vector<std::string>(outs.size())};
     on_cores(outs.size(), [&](std::size_t i) {
-        Output &o = *outs[i];
-        const orbset::FieldFile &file = o.part->fields[o.field];
-        try {
+        failures.run(i, [&] {
+            Output &o = *outs[i];
+            const orbset::FieldFile &file = o.part->fields[o.field];
             auto out = file.text.compressed ? orbset::Out::gzip(o.s) : orbset::Out::plain(o.s);
             orbset::write_field(file, o.part->patches, o.part->cells, precision, *out);
-        } catch (const foam::Bad &e) {
-            failures[i] = e.what();
-        }
+        });
     });
-    for (const std::string &f : failures)
-        if (!f.empty()) {
-            textio::failx("%s", f.c_str());
-            return abandon_all(0);
-        }
-    for (std::size_t i = 0; i < outs.size(); ++i)
-        if (!textio::commit_replacement(outs[i]->r, outs[i]->s))
-            return abandon_all(i + 1);
+    for (const std::string &f : failures.what)
+        if (!f.empty())
+            return textio::failx("%s", f.c_str());
+    for (const std::unique_ptr<Output> &o : outs)
+        if (!textio::commit_replacement(o->r, o->s))
+            return 1;
     return 0;
 }
 
@@ -343,14 +349,18 @@ int run(const Options &o)
             failures.throw_first();
             orbset::set_fields(parts[0], plan, cores());
         }
-    } catch (const foam::Bad &e) {
-        return textio::failx("%s", e.what());
+    } catch (const std::exception &e) {
+        return textio::failx("%s", reason(e).c_str());
     }
     for (const Part &p : parts)
         for (const std::string &w : p.warnings)
             textio::warnx("%s", w.c_str());
-    if (int status = write_all(parts, plan, control.write_precision))
-        return status;
+    try {
+        if (int status = write_all(parts, plan, control.write_precision))
+            return status;
+    } catch (const std::exception &e) {
+        return textio::failx("%s", reason(e).c_str());
+    }
     return report(parts, plan);
 }
 
