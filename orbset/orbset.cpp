@@ -55,6 +55,7 @@ bool is_one_of(const char *arg, std::initializer_list<const char *> words)
 // The help text, on standard output, checked like any output.
 int print_help()
 {
+    std::signal(SIGPIPE, SIG_IGN);  // a closed pipe is a failed write, reported
     if (!textio::stdout_is_open())
         return textio::fail("standard output", EBADF);
     static textio::Sink s;
@@ -121,7 +122,7 @@ std::vector<std::string> processor_dirs(const std::string &root)
         std::string name = e->d_name;
         if (name.rfind("processors", 0) == 0 && is_dir(under(root, name)))
             collated = name;
-        else if (name.rfind("processor", 0) == 0 && name.size() > 9 &&
+        else if (name.rfind("processor", 0) == 0 && name.size() > 9 && name.size() <= 18 &&
                  std::all_of(name.begin() + 9, name.end(),
                              [](char c) { return c >= '0' && c <= '9'; }) &&
                  is_dir(under(root, name)))
