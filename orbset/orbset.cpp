@@ -88,6 +88,8 @@ std::optional<int> read_options(int argc, char **argv, Options &o)
             if (i + 1 == argc)
                 return wrong_command_line("a directory must follow", argv[i]);
             o.case_dir = argv[++i];
+            while (o.case_dir.size() > 1 && o.case_dir.back() == '/')
+                o.case_dir.pop_back();  // "case/" names files as "case/0/alpha"
         } else if (!std::strcmp(argv[i], "-parallel")) {
             o.parallel = true;
         } else {
