@@ -335,32 +335,31 @@ bool build_case(const CaseDir &c, const std::string &dir, const Row &row)
 // comments.
 std::vector<std::string> tokens(const std::string &text)
 {
+    // the end of what starts at i and ends with `last`, or of the text
+    auto through = [&text](std::size_t i, const char *last) {
+        const std::size_t at = text.find(last, i);
+        return at == std::string::npos ? text.size() : at + std::strlen(last);
+    };
     std::vector<std::string> v;
     for (std::size_t i = 0; i < text.size();) {
         const char ch = text[i];
-        if (std::isspace(static_cast<unsigned char>(ch))) {
+        std::size_t end = i + 1;
+        if (text.compare(i, 2, "//") == 0)
+            i = through(i, "\n");
+        else if (text.compare(i, 2, "/*") == 0)
+            i = through(i + 2, "*/");
+        else if (std::isspace(static_cast<unsigned char>(ch)))
             ++i;
-        } else if (text.compare(i, 2, "//") == 0) {
-            i = text.find('\n', i);
-        } else if (text.compare(i, 2, "/*") == 0) {
-            i = text.find("*/", i) + 2;
-        } else if (std::strchr("(){};[]", ch)) {
-            v.emplace_back(1, ch);
-            ++i;
-        } else if (ch == '"') {
-            std::size_t end = text.find('"', i + 1) + 1;
-            v.push_back(text.substr(i, end - i));
-            i = end;
-        } else {
-            std::size_t end = i;
-            while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) &&
-                   !std::strchr("(){};[]\"", text[end]))
-                ++end;
+        else {
+            if (ch == '"')
+                end = through(i + 1, "\"");
+            else if (!std::strchr("(){};[]", ch))
+                while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])) &&
+                       !std::strchr("(){};[]\"", text[end]))
+                    ++end;
             v.push_back(text.substr(i, end - i));
             i = end;
         }
-        if (i == std::string::npos)
-            break;
     }
     return v;
 }
