@@ -87,7 +87,7 @@ bool read_field_value(Cursor &c, const foam::Header &h, label n, std::vector<dou
             foam::next_token(c);
         }
         const char *at = c.p;
-        std::vector<double> v = foam::read_scalar_list(c, h);
+        std::vector<double> v = foam::read_scalar_list(c, h, static_cast<std::size_t>(n));
         if (v.size() != static_cast<std::size_t>(n))
             c.fail(at, std::string(what) + ": " + std::to_string(v.size()) + " values for " +
                            std::to_string(n));
@@ -185,8 +185,13 @@ void read_boundary(Cursor &c, FieldFile &f)
 
 FieldFile read_field(const std::string &path, label n_cells)
 {
+    return read_field(foam::load_text(path), n_cells);
+}
+
+FieldFile read_field(foam::Text text, label n_cells)
+{
     FieldFile f;
-    f.text = foam::load_text(path);
+    f.text = std::move(text);
     Cursor c(f.text);
     f.header = foam::read_header(c);
     if (f.header.cls != "volScalarField")
@@ -300,13 +305,18 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         plan.kind = patch_kind(e.type);
         if (plan.kind == PatchKind::unknown && !warned[static_cast<std::size_t>(plan.entry)]) {
             warned[static_cast<std::size_t>(plan.entry)] = true;
-            warnings.push_back(f.text.name + ": line " +
+            warnings.push_back(foam::one_line(f.text.name + ": line " +
                                std::to_string(foam::line_of(f.text, e.key.at)) + ": patch " +
                                foam::keyword_text(e.key) + ": type " + e.type +
-                               " is not one orbset knows; its entry is kept as written");
+                               " is not one orbset knows; its entry is kept as written"));
         }
-        // a value that stays must be one OpenFOAM reads
-        if (plan.kind != PatchKind::adjacent && e.value.begin && patches[p].patch.size > 0) {
+        // a value that stays must be one OpenFOAM reads (once $internalField
+        // in it has been given the old value, which is)
+        bool refers = std::any_of(f.refs.begin(), f.refs.end(), [&](const Span &r) {
+            return r.begin >= e.value.begin && r.end <= e.value.end;
+        });
+        if (plan.kind != PatchKind::adjacent && e.value.begin && !refers &&
+            patches[p].patch.size > 0) {
             Cursor v(f.text);
             v.p = e.value.begin;
             foam::Entry range{};

@@ -50,6 +50,8 @@ struct FieldFile {
 // Reads the field file at path (or path.gz) of a mesh of n_cells cells;
 // throws foam::Bad.
 FieldFile read_field(const std::string &path, foam::label n_cells);
+// The same, from the file's text.
+FieldFile read_field(foam::Text text, foam::label n_cells);
 
 // Gives every patch of the mesh its entry, as OpenFOAM does when it reads
 // the field, and checks the values that stay; throws foam::Bad for a patch

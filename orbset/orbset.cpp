@@ -141,11 +141,13 @@ std::vector<std::string> processor_dirs(const std::string &root)
     return dirs;
 }
 
+unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
 // Runs work(i) for i in [0, n) on up to the machine's cores.
 template <class Work>
 void on_cores(std::size_t n, Work work)
 {
-    std::size_t threads = std::min<std::size_t>(n, std::max(1u, std::thread::hardware_concurrency()));
+    std::size_t threads = std::min<std::size_t>(n, cores());
     if (threads <= 1) {
         for (std::size_t i = 0; i < n; ++i)
             work(i);
@@ -162,23 +164,40 @@ void on_cores(std::size_t n, Work work)
         t.join();
 }
 
-// Reads and prepares every part, on the machine's cores; the first
-// failure, in the parts' order, is the run's.
-void prepare_all(std::vector<Part> &parts, const Plan &plan)
-{
-    std::vector<std::string> failures(parts.size());
-    on_cores(parts.size(), [&](std::size_t i) {
+// The first failure of a set of parts, in the parts' order, is the run's.
+struct Failures {
+    std::vector<std::string> what;
+
+    template <class Work>
+    void run(std::size_t i, Work work)
+    {
         try {
-            orbset::prepare(parts[i], plan);
+            work();
         } catch (const foam::Bad &e) {
-            failures[i] = e.what();
+            what[i] = e.what();
         } catch (const std::bad_alloc &) {
-            failures[i] = parts[i].dir + (parts[i].dir.empty() ? "" : ": ") + "out of memory";
+            what[i] = "out of memory";
         }
+    }
+    void throw_first() const
+    {
+        for (const std::string &f : what)
+            if (!f.empty())
+                throw foam::Bad(f);
+    }
+};
+
+// Each part of a decomposed case on a core of its own.
+void set_parts(std::vector<Part> &parts, const Plan &plan)
+{
+    Failures failures{std::vector<std::string>(parts.size())};
+    on_cores(parts.size(), [&](std::size_t i) {
+        failures.run(i, [&] {
+            orbset::read_geometry(parts[i]);
+            orbset::set_fields(parts[i], plan, 1);
+        });
     });
-    for (const std::string &f : failures)
-        if (!f.empty())
-            throw foam::Bad(f);
+    failures.throw_first();
 }
 
 struct Output {
@@ -286,6 +305,21 @@ void on_sigbus(int)
     _exit(1);
 }
 
+// The dictionary and the controls; for a decomposed case, where every part is.
+void read_inputs(const Options &o, Plan &plan, orbset::Control &control,
+                 std::vector<Part> &parts)
+{
+    plan = orbset::read_plan(foam::load_text(under(o.case_dir, "system/setFieldsDict")));
+    control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
+    if (o.parallel)
+        for (const std::string &dir : processor_dirs(o.case_dir)) {
+            parts.emplace_back();
+            parts.back().dir = dir;
+        }
+    for (Part &part : parts)
+        orbset::locate_fields(part, plan, control);
+}
+
 int run(const Options &o)
 {
     std::signal(SIGBUS, on_sigbus);
@@ -293,17 +327,20 @@ int run(const Options &o)
     Plan plan;
     orbset::Control control;
     try {
-        plan = orbset::read_plan(foam::load_text(under(o.case_dir, "system/setFieldsDict")));
-        control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
-        std::vector<std::string> dirs{o.case_dir};
-        if (o.parallel)
-            dirs = processor_dirs(o.case_dir);
-        for (const std::string &dir : dirs) {
+        if (o.parallel) {
+            read_inputs(o, plan, control, parts);
+            set_parts(parts, plan);
+        } else {
+            // the mesh is read while the dictionary is
             parts.emplace_back();
-            parts.back().dir = dir;
-            orbset::locate_fields(parts.back(), plan, control);
+            parts.back().dir = o.case_dir;
+            Failures failures{std::vector<std::string>(2)};
+            std::thread geometry([&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
+            failures.run(0, [&] { read_inputs(o, plan, control, parts); });
+            geometry.join();
+            failures.throw_first();
+            orbset::set_fields(parts[0], plan, cores());
         }
-        prepare_all(parts, plan);
     } catch (const foam::Bad &e) {
         return textio::failx("%s", e.what());
     }

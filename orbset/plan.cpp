@@ -80,6 +80,24 @@ public:
     }
 
 private:
+    // A number or a vector, where a $variable or #directive is refused.
+    double scalar(const char *what)
+    {
+        refuse_special(c_, foam::peek_token(c_));
+        return foam::read_scalar(c_, what);
+    }
+
+    Vec vector(const char *what)
+    {
+        foam::expect(c_, '(', what);
+        Vec v;
+        v.x = scalar(what);
+        v.y = scalar(what);
+        v.z = scalar(what);
+        foam::expect(c_, ')', "closing a vector");
+        return v;
+    }
+
     void once(const Token &key, bool &seen)
     {
         if (seen)
@@ -117,7 +135,7 @@ private:
         if (n >= 0 && n != got)
             c_.fail(c_.p, std::string("the list of ") + what + " holds " + std::to_string(got) +
                               " entries where its size says " + std::to_string(n));
-        foam::expect(c_, ')', (std::string("closing the list of ") + what).c_str());
+        foam::expect(c_, ')', "closing the list");
     }
 
     // ( volScalarFieldValue name value ... )
@@ -140,7 +158,7 @@ private:
                 refuse(c_, type.at,
                        std::string(type.text) + " " + std::string(name.text) +
                            ": orbset sets scalar fields (volScalarFieldValue) only");
-            double v = foam::read_scalar(c_, "the field's value");
+            double v = scalar("the field's value");
             out.push_back({field_index(name.text), v});
         }
         close_list(n, got, what);
@@ -159,7 +177,7 @@ private:
                 refuse(c_, source.at,
                        std::string(source.text) +
                            ": orbset applies boxToCell and sphereToCell regions only");
-            foam::expect(c_, '{', ("opening the " + std::string(source.text)).c_str());
+            foam::expect(c_, '{', "opening the region");
             read_region(source);
         }
         close_list(n, got, "regions");
@@ -198,22 +216,22 @@ private:
             std::string_view w = key.text;
             if (w == "box") {
                 given(key, k.box);
-                k.box_value.min = foam::read_vector(c_, "the box's corner");
-                k.box_value.max = foam::read_vector(c_, "the box's corner");
+                k.box_value.min = vector( "the box's corner");
+                k.box_value.max = vector( "the box's corner");
             } else if (w == "boxes") {
                 given(key, k.boxes);
                 read_boxes(k);
             } else if (w == "min" || w == "max") {
                 given(key, w == "min" ? k.min : k.max);
-                (w == "min" ? k.min_max.min : k.min_max.max) = foam::read_vector(c_, "a corner");
+                (w == "min" ? k.min_max.min : k.min_max.max) = vector( "a corner");
             } else if (w == "origin" || w == "centre") {
                 given(key, w == "origin" ? k.origin : k.centre);
                 (w == "origin" ? k.origin_value : k.centre_value) =
-                    foam::read_vector(c_, "the sphere's centre");
+                    vector( "the sphere's centre");
             } else if (w == "radius" || w == "innerRadius") {
                 given(key, w == "radius" ? k.radius : k.inner);
                 (w == "radius" ? k.radius_value : k.inner_value) =
-                    foam::read_scalar(c_, "a radius");
+                    scalar("a radius");
             } else if (w == "fieldValues") {
                 given(key, k.values);
                 read_settings(plan_.settings, "fieldValues");
@@ -221,7 +239,7 @@ private:
                 skip_entry(c_, h_);
                 continue;
             }
-            foam::expect(c_, ';', ("after " + std::string(w)).c_str());
+            foam::expect(c_, ';', "ending the entry");
         }
         const char *at = source.at;
         if (!k.values)
@@ -262,8 +280,8 @@ private:
         long long got = 0;
         for (; !foam::list_ends(c_); ++got) {
             Box b;
-            b.min = foam::read_vector(c_, "a box's corner");
-            b.max = foam::read_vector(c_, "a box's corner");
+            b.min = vector( "a box's corner");
+            b.max = vector( "a box's corner");
             plan_.boxes.push_back(b);
         }
         close_list(n, got, "boxes");

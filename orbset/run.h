@@ -9,6 +9,7 @@
 #include "control.h"
 #include "field.h"
 #include "plan.h"
+#include "select.h"
 
 namespace orbset {
 
@@ -18,6 +19,7 @@ struct Part {
     std::vector<foam::BoundaryPatch> patches;
     BoundaryCells cells;
     foam::label n_cells = 0;
+    CellIndex index;                           // of the cells' centres
     std::vector<FieldFile> fields;             // a field of the plan
     std::vector<long long> set;                // cells a region set, a field
     std::vector<std::string> warnings;
@@ -28,8 +30,11 @@ struct Part {
 // foam::Bad for one that is in neither.
 void locate_fields(Part &part, const Plan &plan, const Control &control);
 
-// Reads the part's mesh and fields and applies the plan: the defaults,
-// then the regions in order; throws foam::Bad.
-void prepare(Part &part, const Plan &plan);
+// Reads the part's mesh, and indexes its cells' centres; throws foam::Bad.
+void read_geometry(Part &part);
+
+// Reads the part's fields and applies the plan to them: the defaults, then
+// the regions in order, on up to `threads` threads; throws foam::Bad.
+void set_fields(Part &part, const Plan &plan, unsigned threads);
 
 }  // namespace orbset

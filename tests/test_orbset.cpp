@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "casedir.h"
+#include "oracle.h"
 #include "foam/bad.h"
 #include "foam/polymesh.h"
 #include "foam/scalar.h"
@@ -51,9 +52,20 @@ Reference strtold_narrowed(const std::string &s)
     return {true, (v >= -vsmall && v <= vsmall) ? 0.0 : static_cast<double>(v)};
 }
 
+// The number token s as orbset reads it, from a text padded with NULs as
+// every text read is.
+foam::Converted converted(const std::string &s)
+{
+    static std::string padded;
+    padded = s + std::string(16, '\0');
+    foam::Converted c = foam::convert_number(padded.c_str());
+    c.end = s.c_str() + (c.end - padded.c_str());
+    return c;
+}
+
 void expect_as_openfoam(const std::string &s)
 {
-    foam::Converted got = foam::convert_number(s.c_str());
+    foam::Converted got = converted(s);
     Reference want = strtold_narrowed(s);
     ASSERT_EQ(got.status == foam::Conv::ok, want.ok) << s;
     ASSERT_EQ(got.end, s.c_str() + s.size()) << s;
@@ -132,13 +144,13 @@ TEST(OrbsetNumbers, HandPicked)
     };
     for (const char *s : cases)
         expect_as_openfoam(s);
-    EXPECT_EQ(bits(foam::convert_number("-0.0").value), bits(0.0));
-    EXPECT_TRUE(foam::convert_number("-2147483648").is_label);
-    EXPECT_FALSE(foam::convert_number("2147483648").is_label);
-    EXPECT_FALSE(foam::convert_number("1.0").is_label);
+    EXPECT_EQ(bits(converted("-0.0").value), bits(0.0));
+    EXPECT_TRUE(converted("-2147483648").is_label);
+    EXPECT_FALSE(converted("2147483648").is_label);
+    EXPECT_FALSE(converted("1.0").is_label);
     std::string long_token(128, '1');
-    EXPECT_EQ(foam::convert_number(long_token.c_str()).status, foam::Conv::too_long);
-    EXPECT_EQ(foam::convert_number(long_token.substr(1).c_str()).status, foam::Conv::ok);
+    EXPECT_EQ(converted(long_token).status, foam::Conv::too_long);
+    EXPECT_EQ(converted(long_token.substr(1)).status, foam::Conv::ok);
 }
 
 // ---- the mesh ----------------------------------------------------------------
@@ -392,7 +404,7 @@ TEST(OrbsetMesh, Refusals)
         {"a number OpenFOAM does not take", "points", "(0 0 0)", "(0 1e 0)",
          "points: line 16: '1e' is not a number"},
         {"a size larger than the list", "owner", "11\n(", "12\n(",
-         "owner: line 28: the list ends after 11 of its 12 items"},
+         "owner: line 15: a list of 12 items where at most 11 are expected"},
         {"fewer owners than faces", "owner", "11\n(\n0\n", "10\n(\n",
          "owner: 10 owners for 11 faces"},
         {"a negative cell", "owner", "\n1\n1\n1\n1\n)", "\n1\n1\n1\n-1\n)",
@@ -472,4 +484,464 @@ TEST(OrbsetMesh, FileRefusals)
     EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: the compressed data ends early"),
               std::string::npos)
         << read_mesh_failure(c);
+}
+
+// ---- the program -----------------------------------------------------------
+
+namespace {
+
+// A row of n hexahedra of 0.1 along x from x0: the cells' centres lie at
+// x0 + 0.1 i + 0.05, y = z = 0.05. Patches: "ends" (the two end faces,
+// each a processor patch instead where the row goes on in another
+// processor's part) and "sides" (4 faces a cell, in groups wall and
+// sideGroup).
+struct Row {
+    int n = 2;
+    double x0 = 0;
+    std::string left_proc, right_proc;  // names of processor patches at the ends
+    int me = 0, left = 0, right = 0;    // processor numbers
+};
+
+std::string vec_text(double x, double y, double z)
+{
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "(%.17g %.17g %.17g)\n", x, y, z);
+    return buf;
+}
+
+std::string face_text(std::initializer_list<int> p)
+{
+    std::string s = "4(";
+    for (int v : p)
+        s += std::to_string(v) + " ";
+    s.back() = ')';
+    return s + "\n";
+}
+
+std::string patch_text(const std::string &name, const std::string &type, int size, int start,
+                       const std::string &extra = "")
+{
+    return name + "\n{\n    type " + type + ";\n" + extra + "    nFaces " + std::to_string(size) +
+           ";\n    startFace " + std::to_string(start) + ";\n}\n";
+}
+
+void write_row_mesh(const CaseDir &c, const std::string &dir, const Row &r)
+{
+    MeshForm ascii;
+    auto p = [](int i, int j, int k) { return 4 * i + j + 2 * k; };
+    std::string points;
+    for (int i = 0; i <= r.n; ++i)
+        for (int k = 0; k < 2; ++k)
+            for (int j = 0; j < 2; ++j)
+                points += vec_text(r.x0 + 0.1 * i, 0.1 * j, 0.1 * k);
+    std::string faces;
+    std::vector<int> owner, neighbour;
+    for (int i = 1; i < r.n; ++i) {
+        faces += face_text({p(i, 0, 0), p(i, 1, 0), p(i, 1, 1), p(i, 0, 1)});
+        owner.push_back(i - 1);
+        neighbour.push_back(i);
+    }
+    std::string left = face_text({p(0, 0, 0), p(0, 0, 1), p(0, 1, 1), p(0, 1, 0)});
+    std::string right = face_text({p(r.n, 0, 0), p(r.n, 1, 0), p(r.n, 1, 1), p(r.n, 0, 1)});
+    int start = r.n - 1, ends = 0;
+    if (r.left_proc.empty()) {
+        faces += left;
+        owner.push_back(0);
+        ++ends;
+    }
+    if (r.right_proc.empty()) {
+        faces += right;
+        owner.push_back(r.n - 1);
+        ++ends;
+    }
+    std::string boundary = patch_text("ends", "patch", ends, start);
+    for (int i = 0; i < r.n; ++i) {
+        faces += face_text({p(i, 0, 0), p(i + 1, 0, 0), p(i + 1, 0, 1), p(i, 0, 1)});
+        faces += face_text({p(i, 1, 0), p(i, 1, 1), p(i + 1, 1, 1), p(i + 1, 1, 0)});
+        faces += face_text({p(i, 0, 0), p(i, 1, 0), p(i + 1, 1, 0), p(i + 1, 0, 0)});
+        faces += face_text({p(i, 0, 1), p(i + 1, 0, 1), p(i + 1, 1, 1), p(i, 1, 1)});
+        owner.insert(owner.end(), 4, i);
+    }
+    boundary += patch_text("sides", "wall", 4 * r.n, start + ends,
+                           "    inGroups 2(wall sideGroup);\n");
+    int next = start + ends + 4 * r.n, patches = 2;
+    auto proc = [&](const std::string &name, const std::string &face, int cell, int other) {
+        faces += face;
+        owner.push_back(cell);
+        boundary += patch_text(name, "processor", 1, next++,
+                               "    myProcNo " + std::to_string(r.me) + ";\n    neighbProcNo " +
+                                   std::to_string(other) + ";\n");
+        ++patches;
+    };
+    if (!r.left_proc.empty())
+        proc(r.left_proc, left, 0, r.left);
+    if (!r.right_proc.empty())
+        proc(r.right_proc, right, r.n - 1, r.right);
+    std::string d = dir.empty() ? "constant/polyMesh" : dir + "/constant/polyMesh";
+    c.mkdir(d);
+    c.write(d + "/points", header("vectorField", "points", ascii) +
+                               std::to_string(4 * (r.n + 1)) + "\n(\n" + points + ")\n");
+    c.write(d + "/faces", header("faceList", "faces", ascii) + std::to_string(owner.size()) +
+                              "\n(\n" + faces + ")\n");
+    c.write(d + "/owner", header("labelList", "owner", ascii) + label_list(owner, ascii));
+    c.write(d + "/neighbour",
+            header("labelList", "neighbour", ascii) + label_list(neighbour, ascii));
+    c.write(d + "/boundary", header("polyBoundaryMesh", "boundary", ascii) +
+                                 std::to_string(patches) + "\n(\n" + boundary + ")\n");
+}
+
+const char *const kControl =
+    "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n"
+    "startFrom startTime;\nstartTime 0;\nwritePrecision 6;\n"
+    "functions { #includeFunc residuals }\n";
+
+const char *const kDictHeader =
+    "FoamFile { version 2.0; format ascii; class dictionary; object setFieldsDict; }\n";
+
+// A region that takes exactly cell i of a row from x = 0.
+std::string sphere_at(int i, const std::string &values)
+{
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "sphereToCell { centre (%.17g 0.05 0.05); radius 0.01; ", 0.1 * i + 0.05);
+    return buf + std::string("fieldValues (") + values + "); }\n";
+}
+
+std::string field_text(const std::string &internal, const std::string &patches,
+                       const std::string &format = "ascii")
+{
+    return "FoamFile\n{\n    version 2.0;\n    format " + format +
+           ";\n    class volScalarField;\n    object alpha;\n}\n"
+           "dimensions [0 0 0 0 0 0 0];\n\ninternalField   " +
+           internal + ";\n\nboundaryField\n{\n" + patches + "}\n";
+}
+
+const char *const kPlainPatches = "    ends { type calculated; value uniform 0; }\n"
+                                  "    sides { type zeroGradient; }\n";
+
+// A case of a row of n cells: mesh, controlDict, setFieldsDict and 0/alpha.
+void write_case(const CaseDir &c, const std::string &dict, const std::string &field, int n = 2)
+{
+    Row r;
+    r.n = n;
+    write_row_mesh(c, "", r);
+    c.mkdir("system");
+    c.mkdir("0");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict", kDictHeader + dict);
+    c.write("0/alpha", field);
+}
+
+// orbset's run ended in one line on standard error holding `what`, exit 1,
+// and 0/alpha as it was.
+void expect_refusal(const CaseDir &c, const Outcome &r, const std::string &what,
+                    const std::string &field)
+{
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("orbset: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
+    EXPECT_EQ(c.read("0/alpha"), field);
+    EXPECT_EQ(c.sh("ls -A 0 | wc -l").out, "1\n") << "a temporary file left behind";
+}
+
+}  // namespace
+
+// What the field file holds after a run, as OpenFOAM 1912's setFields
+// writes it (the bytes around the values as the file had them).
+TEST(OrbsetRun, WritesTheValuesAsSetFields)
+{
+    struct Case {
+        const char *why;
+        std::string dict, patches;
+        std::vector<std::string> want;  // fragments of the new file, in order
+        int n = 2;
+        std::string internal = "uniform 0";
+    } rows[] = {
+        {"every cell the same: uniform, and so the calculated patch",
+         "defaultFieldValues (volScalarFieldValue alpha 0.5);\nregions ();\n", kPlainPatches,
+         {"internalField   uniform 0.5;", "ends { type calculated; value uniform 0.5; }",
+          "sides { type zeroGradient; }"}},
+        {"a sphere sets one cell: a short list on one line; the patch takes its cells' values",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"internalField   nonuniform List<scalar> 2(0 1);",
+          "value nonuniform List<scalar> 2(0 1); }"}},
+        {"more than 10 values: one a line",
+         "regions (" + sphere_at(3, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"nonuniform List<scalar> \n12\n(\n0\n0\n0\n1\n0\n0\n0\n0\n0\n0\n0\n0\n)\n;"}, 12},
+        {"writePrecision 6 as %g; the last region to take a cell sets it",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") +
+             sphere_at(0, "volScalarFieldValue alpha 2.000000001") + ");",
+         kPlainPatches, {"2(2 0);", "2(2 0); }"}},
+        {"a box and a default",
+         "defaultFieldValues (volScalarFieldValue alpha -1);\n"
+         "regions (boxToCell { box (0.1 0 0) (0.3 0.1 0.1); fieldValues (volScalarFieldValue alpha 7); });",
+         kPlainPatches, {"2(-1 7);"}},
+        {"a patch by pattern gets an entry of its own; the pattern stays",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    \".*\" { type calculated; value uniform 0; }\n",
+         {"\".*\" { type calculated; value uniform 0; }\n",
+          "    ends\n    { type calculated; value nonuniform List<scalar> 2(0 1); }\n",
+          "    sides\n    { type calculated; value nonuniform List<scalar> 8(0 0 0 0 1 1 1 1); }\n}"}},
+        {"a patch by its group, the last group entry first",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type fixedValue; value uniform 0.5; }\n"
+         "    wall { type fixedValue; value uniform 9; }\n    \"s.*\" { type zeroGradient; }\n"
+         "    sideGroup { type calculated; value uniform 0; }\n",
+         {"ends { type fixedValue; value uniform 0.5; }",
+          "    sides\n    { type calculated; value uniform 3; }\n}"}},
+        {"$internalField in a value that stays: the old value",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type inletOutlet; inletValue $internalField; value $internalField; }\n"
+         "    sides { type zeroGradient; }\n",
+         {"internalField   uniform 3;",
+          "ends { type inletOutlet; inletValue uniform 0; value uniform 0; }"}},
+        {"a calculated patch without value gets one",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type calculated; }\n    sides { type zeroGradient; }\n",
+         {"ends { type calculated;  value uniform 3; }"}},
+        {"the values of a nonuniform field stay where no region comes",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"internalField   nonuniform List<scalar> 3(1 0.25 0.5);"}, 3,
+         "nonuniform List<scalar> 3(0 0.25 0.5)"},
+        {"comments and layout kept",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
+         "    sides { type zeroGradient; }\n",
+         {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, field_text(row.internal, row.patches), row.n);
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string out = c.read("0/alpha");
+        std::size_t at = 0;
+        for (const std::string &w : row.want) {
+            at = out.find(w, at);
+            EXPECT_NE(at, std::string::npos) << "missing: " << w << "\nin:\n" << out;
+        }
+    }
+}
+
+TEST(OrbsetRun, BinaryAndCompressed)
+{
+    double two[2] = {0.25, 0.5};
+    std::string raw_two(reinterpret_cast<const char *>(two), sizeof two);
+    std::string patches = "    ends { type calculated; value nonuniform List<scalar> 2(" + raw_two +
+                          "); }\n    sides { type zeroGradient; }\n";
+    CaseDir c;
+    write_case(c, "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+               field_text("nonuniform List<scalar> 2(" + raw_two + ")", patches, "binary"));
+    Outcome r = c.run("orbset");
+    ASSERT_EQ(r.status, 0) << r.err;
+    double want[2] = {0.25, 1};
+    std::string raw_want(reinterpret_cast<const char *>(want), sizeof want);
+    std::string out = c.read("0/alpha");
+    EXPECT_NE(out.find("internalField   nonuniform List<scalar> \n2\n(" + raw_want + ");"),
+              std::string::npos);
+    EXPECT_NE(out.find("ends { type calculated; value nonuniform List<scalar> \n2\n(" + raw_want +
+                       "); }"),
+              std::string::npos);
+
+    // compressed in, compressed out
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);", field_text("uniform 0", kPlainPatches));
+    c.sh("gzip -f 0/alpha");
+    r = c.run("orbset");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(c.exists("0/alpha"));
+    EXPECT_NE(c.sh("zcat 0/alpha.gz").out.find("internalField   uniform 2;"), std::string::npos);
+}
+
+TEST(OrbsetRun, StandardOutput)
+{
+    struct Case {
+        const char *why;
+        std::string dict, out;
+    } rows[] = {
+        {"one line a field, in the order they are named",
+         "defaultFieldValues (volScalarFieldValue beta 1 volScalarFieldValue alpha 0);\n"
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") +
+             "boxToCell { boxes ((0 0 0) (1 1 1) (5 5 5) (6 6 6)); fieldValues (volScalarFieldValue alpha 1); }\n" +
+             sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "beta: 0 of 2 cells set by no region\nalpha: 2 of 2 cells set by 2 boxes and 2 spheres\n"},
+        {"one box", "regions (boxToCell { box (0 0 0) (0.1 1 1); fieldValues (volScalarFieldValue alpha 1); });",
+         "alpha: 1 of 2 cells set by the box\n"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, field_text("uniform 0", kPlainPatches));
+        c.write("0/beta", field_text("uniform 0", kPlainPatches));
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, row.out);
+    }
+}
+
+// Every refusal: one line naming the file, the line and the entry, exit 1,
+// and 0/alpha as it was, before the mesh is even read where it can be.
+TEST(OrbsetRun, Refusals)
+{
+    const std::string ok_dict = "defaultFieldValues (volScalarFieldValue alpha 1);\n";
+    const std::string ok_field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why;
+        std::string dict, field, message;
+        const char *shell = "";  // run before orbset
+    } rows[] = {
+        {"#include", "#include \"more\"\n" + ok_dict, ok_field,
+         "system/setFieldsDict: line 2: #include: orbset does not expand directives; use "
+         "setFields for this dictionary"},
+        {"a variable", "v 1;\ndefaultFieldValues (volScalarFieldValue alpha $v);\n", ok_field,
+         "system/setFieldsDict: line 3: $v: orbset does not expand variables"},
+        {"another source", "regions (cylinderToCell { p1 (0 0 0); p2 (1 0 0); radius 1; fieldValues (); });",
+         ok_field, "line 2: cylinderToCell: orbset applies boxToCell and sphereToCell regions only"},
+        {"a vector field", "defaultFieldValues (volVectorFieldValue U (0 0 0));", ok_field,
+         "line 2: volVectorFieldValue U: orbset sets scalar fields (volScalarFieldValue) only"},
+        {"a pattern keyword", "regions (sphereToCell { \"(origin|centre)\" (0 0 0); radius 1; fieldValues (); });",
+         ok_field, "line 2: \"(origin|centre)\": a quoted keyword (a pattern)"},
+        {"a region without values", "regions (boxToCell { box (0 0 0) (1 1 1); });", ok_field,
+         "line 2: boxToCell without fieldValues"},
+        {"a sphere without radius", "regions (sphereToCell { centre (0 0 0); fieldValues (); });",
+         ok_field, "line 2: sphereToCell without its centre (origin) and radius"},
+        {"a key twice", "regions (sphereToCell { radius 1; radius 2; centre (0 0 0); fieldValues (); });",
+         ok_field, "line 2: radius given twice in one region"},
+        {"a number OpenFOAM refuses", "defaultFieldValues (volScalarFieldValue alpha 1.5e);", ok_field,
+         "system/setFieldsDict: line 2: '1.5e' is not a number"},
+        {"the one-line layout cut short", oracle::kHeaderAlpha.substr(oracle::kHeaderAlpha.find("defaultFieldValues")),
+         ok_field, "system/setFieldsDict: line 2: expected ')' closing the list"},
+        {"a field that is not there", "defaultFieldValues (volScalarFieldValue beta 1);", ok_field,
+         "0/beta: no such field file (nor beta.gz, nor in constant); setFields would only warn"},
+        {"a field of the wrong size", ok_dict, field_text("nonuniform List<scalar> 3(0 1 2)", kPlainPatches),
+         "0/alpha: line 10: a list of 3 items where at most 2 are expected"},
+        {"a vector field's file", ok_dict, "FoamFile { format ascii; class volVectorField; }\n",
+         "0/alpha: line 1: class volVectorField: orbset sets volScalarField fields only"},
+        {"a patch without entry", ok_dict, field_text("uniform 0", "    ends { type zeroGradient; }\n"),
+         "0/alpha: line 15: boundaryField has no entry for patch sides"},
+        {"a directive among the patches", ok_dict,
+         field_text("uniform 0", "    #includeEtc \"caseDicts/setConstraintTypes\"\n" + std::string(kPlainPatches)),
+         "0/alpha: line 14: #includeEtc in boundaryField: orbset does not expand directives; use "
+         "setFields for this field"},
+        {"$internalField naming a list that changes", ok_dict,
+         field_text("nonuniform List<scalar> 2(0 1)",
+                    "    ends { type fixedValue; value $internalField; }\n    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: $internalField names the old cells' values, which orbset replaces"},
+        {"a kept value of the wrong size", ok_dict,
+         field_text("uniform 0", "    ends { type fixedValue; value nonuniform List<scalar> 3(0 1 2); }\n"
+                                 "    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: a list of 3 items where at most 2 are expected"},
+        {"no mesh", ok_dict, ok_field, "constant/polyMesh/points: no such file", "rm -r constant"},
+        {"a start time that is not there", ok_dict, ok_field, "2/alpha: no such field file",
+         "sed -i s/startTime.0/startTime\\ 2/ system/controlDict"},
+        {"startFrom of another kind", ok_dict, ok_field,
+         "system/controlDict: line 1: startFrom nextWrite: expected startTime, firstTime or latestTime",
+         "sed -i s/startFrom.startTime/startFrom\\ nextWrite/ system/controlDict"},
+        {"no dictionary", ok_dict, ok_field, "system/setFieldsDict: no such file", "rm system/setFieldsDict"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, row.field);
+        if (*row.shell)
+            c.sh(row.shell);
+        expect_refusal(c, c.run("orbset"), row.message, row.field);
+    }
+}
+
+TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
+{
+    CaseDir c;
+    std::string field = field_text("uniform 0", "    \".*\" { type funnyWall; value uniform 4; }\n");
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1);", field);
+    Outcome r = c.run("orbset");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "orbset: warning: 0/alpha: line 14: patch \".*\": type funnyWall is not one "
+                     "orbset knows; its entry is kept as written\n");
+    EXPECT_NE(c.read("0/alpha").find("\".*\" { type funnyWall; value uniform 4; }\n}"), std::string::npos);
+}
+
+TEST(OrbsetRun, CommandLine)
+{
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why, *args;
+        int status;
+        const char *out, *err;
+    } rows[] = {
+        {"help", "--help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
+        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
+        {"version", "-version", 0, "orbset (casetools) " CASETOOLS_VERSION "\n", ""},
+        {"-case", "-case case", 0, "alpha: 0 of 2 cells set by no region\n", ""},
+        {"-case without its directory", "-case", 2, "",
+         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-parallel]\n"},
+        {"another option", "-dict other", 2, "", "orbset: unexpected argument \"-dict\"\n"},
+        {"-parallel on a case not decomposed", "-case case -parallel", 1, "",
+         "orbset: case: -parallel, but no processorN directory (run decomposePar first)\n"},
+        {"standard output closed", "-case case >&-", 1, "", "orbset: standard output: Bad file descriptor\n"},
+        {"standard output full", "-case case >/dev/full", 1, "", "orbset: standard output: No space left on device\n"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir top;
+        top.mkdir("case");
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 0);", field);
+        top.sh("cp -r '" + c.path() + "/.' case");
+        Outcome r = top.run("orbset", row.args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_EQ(r.out.substr(0, std::strlen(row.out)), row.out);
+        EXPECT_EQ(r.err.substr(0, std::strlen(row.err)), row.err);
+    }
+}
+
+// A row of 4 cells decomposed in two: the processor patches take the
+// adjacent cells' values, and the parts together hold what the whole would.
+TEST(OrbsetRun, Parallel)
+{
+    CaseDir c;
+    Row left, right;
+    left.right_proc = "procBoundary0to1";
+    left.right = 1;
+    right.x0 = 0.2;
+    right.left_proc = "procBoundary1to0";
+    right.me = 1;
+    write_row_mesh(c, "processor0", left);
+    write_row_mesh(c, "processor1", right);
+    c.mkdir("system");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict",
+            std::string(kDictHeader) + "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") +
+                sphere_at(2, "volScalarFieldValue alpha 2") + ");");
+    for (const char *p : {"processor0", "processor1"}) {
+        c.mkdir(std::string(p) + "/0");
+        c.write(std::string(p) + "/0/alpha",
+                field_text("uniform 0", std::string(kPlainPatches) +
+                                            "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
+    }
+    Outcome r = c.run("orbset", "-parallel");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "alpha: 2 of 4 cells set by 2 spheres\n");
+    std::string p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
+    EXPECT_NE(p0.find("internalField   nonuniform List<scalar> 2(0 1);"), std::string::npos) << p0;
+    EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 1; }"), std::string::npos) << p0;
+    EXPECT_NE(p1.find("internalField   nonuniform List<scalar> 2(2 0);"), std::string::npos) << p1;
+    EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 2; }"), std::string::npos) << p1;
+
+    // a fault in one part: nothing written in any
+    c.write("processor1/0/alpha", field_text("uniform 0", kPlainPatches));
+    c.write("processor0/0/alpha", p0 = field_text("uniform 0", kPlainPatches +
+                                           std::string("    \"procBoundary.*\" { type processor; }\n")));
+    r = c.run("orbset", "-parallel");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "orbset: processor1/0/alpha: line 16: boundaryField has no entry for patch "
+                     "procBoundary1to0\n");
+    EXPECT_EQ(c.read("processor0/0/alpha"), p0);
+
+    c.sh("mv processor0 processors2 && rm -r processor1");
+    r = c.run("orbset", "-parallel");
+    EXPECT_EQ(r.err, "orbset: processors2: a decomposed case in the collated format, which orbset "
+                     "does not read; use setFields, or decompose with -fileHandler uncollated\n");
 }

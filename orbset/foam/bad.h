@@ -9,8 +9,18 @@
 
 namespace foam {
 
+// The reason with every control character in it (a newline quoted from
+// the input, say) shown as '?', so that it stays one line.
+inline std::string one_line(std::string why)
+{
+    for (char &ch : why)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7f)
+            ch = '?';
+    return why;
+}
+
 struct Bad : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    explicit Bad(const std::string &why) : std::runtime_error(one_line(why)) {}
 };
 
 }  // namespace foam

@@ -336,13 +336,16 @@ struct ListStart {
     const char *at;
 };
 
-ListStart read_list_start(Cursor &c, bool raw, const char *what)
+ListStart read_list_start(Cursor &c, bool raw, std::size_t max_count, const char *what)
 {
     skip_space(c);
     ListStart s{-1, 0, c.p};
     Token t = next_token(c);
     if (t.kind == Tok::number && t.num.is_label && t.num.label >= 0) {
         s.count = t.num.label;
+        if (static_cast<std::size_t>(s.count) > max_count)
+            c.fail(t.at, "a list of " + std::to_string(s.count) + " items where at most " +
+                             std::to_string(max_count) + " are expected");
         if (raw && s.count == 0)
             return s;
         skip_space(c);
@@ -389,8 +392,8 @@ void close_list(Cursor &c, const ListStart &s, const char *what)
 
 // Reads a list item by item: "N (items)", "N {item}" or "(items)".
 template <class T, class ReadItem>
-void read_items(Cursor &c, const ListStart &s, std::vector<T> &out, ReadItem item,
-                const char *what)
+void read_items(Cursor &c, const ListStart &s, std::size_t max_count, std::vector<T> &out,
+                ReadItem item, const char *what)
 {
     if (s.open == '{') {
         T v = item(c);
@@ -402,8 +405,12 @@ void read_items(Cursor &c, const ListStart &s, std::vector<T> &out, ReadItem ite
             out.push_back(item(c));
         }
     } else {
-        while (!list_ends(c))
+        for (std::size_t n = 0; !list_ends(c); ++n) {
+            if (n == max_count)
+                c.fail(std::string(what) + " of more than " + std::to_string(max_count) +
+                       " items");
             out.push_back(item(c));
+        }
     }
     close_list(c, s, what);
 }
@@ -446,10 +453,20 @@ const char *read_raw_block(Cursor &c, std::size_t bytes)
     return start;
 }
 
-void read_labels_into(Cursor &c, const Header &h, const LabelRange &range,
+// Room for the items of a list: no more than the text can hold, one item
+// taking at least two bytes.
+template <class V>
+void reserve_items(Cursor &c, const ListStart &s, V &out)
+{
+    if (s.count > 0 && s.open == '(')
+        reserve_huge(out, out.size() + std::min(static_cast<std::size_t>(s.count),
+                                                 bytes_left(c) / 2 + 1));
+}
+
+void read_labels_into(Cursor &c, const Header &h, const LabelRange &range, std::size_t max_count,
                       std::vector<label> &out, const char *what)
 {
-    ListStart s = read_list_start(c, h.binary, what);
+    ListStart s = read_list_start(c, h.binary, max_count, what);
     if (h.binary) {
         if (s.count == 0)
             return;
@@ -462,16 +479,16 @@ void read_labels_into(Cursor &c, const Header &h, const LabelRange &range,
         close_list(c, s, what);
         return;
     }
-    if (s.count > 0 && s.open == '(')
-        reserve_huge(out, out.size() + static_cast<std::size_t>(s.count));
-    read_items(c, s, out, [&](Cursor &k) { return read_label(k, range.what, range.lo, range.hi); },
-               what);
+    reserve_items(c, s, out);
+    read_items(c, s, max_count, out,
+               [&](Cursor &k) { return read_label(k, range.what, range.lo, range.hi); }, what);
 }
 
-std::vector<label> read_label_list(Cursor &c, const Header &h, const LabelRange &range)
+std::vector<label> read_label_list(Cursor &c, const Header &h, const LabelRange &range,
+                                   std::size_t max_count)
 {
     std::vector<label> out;
-    read_labels_into(c, h, range, out, "a list of labels");
+    read_labels_into(c, h, range, max_count, out, "a list of labels");
     return out;
 }
 
@@ -479,10 +496,11 @@ namespace {
 
 // A list of items of fixed size, which binary files hold as raw bytes.
 template <class T, class ReadItem>
-std::vector<T> read_fixed_list(Cursor &c, const Header &h, ReadItem item, const char *what)
+std::vector<T> read_fixed_list(Cursor &c, const Header &h, std::size_t max_count, ReadItem item,
+                               const char *what)
 {
     std::vector<T> out;
-    ListStart s = read_list_start(c, h.binary, what);
+    ListStart s = read_list_start(c, h.binary, max_count, what);
     if (h.binary) {
         if (s.count == 0)
             return out;
@@ -493,24 +511,23 @@ std::vector<T> read_fixed_list(Cursor &c, const Header &h, ReadItem item, const 
         close_list(c, s, what);
         return out;
     }
-    if (s.count > 0)
-        reserve_huge(out, static_cast<std::size_t>(s.count));
-    read_items(c, s, out, item, what);
+    reserve_items(c, s, out);
+    read_items(c, s, max_count, out, item, what);
     return out;
 }
 
 }  // namespace
 
-std::vector<Vec> read_vector_list(Cursor &c, const Header &h)
+std::vector<Vec> read_vector_list(Cursor &c, const Header &h, std::size_t max_count)
 {
-    return read_fixed_list<Vec>(c, h, [](Cursor &k) { return read_vector(k, "a point"); },
-                                "a list of vectors");
+    return read_fixed_list<Vec>(
+        c, h, max_count, [](Cursor &k) { return read_vector(k, "a point"); }, "a list of vectors");
 }
 
-std::vector<double> read_scalar_list(Cursor &c, const Header &h)
+std::vector<double> read_scalar_list(Cursor &c, const Header &h, std::size_t max_count)
 {
-    return read_fixed_list<double>(c, h, [](Cursor &k) { return read_scalar(k, "a value"); },
-                                   "a list of numbers");
+    return read_fixed_list<double>(
+        c, h, max_count, [](Cursor &k) { return read_scalar(k, "a value"); }, "a list of numbers");
 }
 
 void expect_end(Cursor &c)

@@ -109,14 +109,23 @@ struct LabelRange {
     const char *what;
 };
 
+// The bytes of the text after the cursor: a bound on the items of a list
+// that holds them one by one.
+inline std::size_t bytes_left(const Cursor &c)
+{
+    return static_cast<std::size_t>(c.text->end() - c.p);
+}
+
 // The lists of the files. Each reads "N (items)", "N {item}" or, in ascii,
-// "(items)", in the format the header gives.
+// "(items)", in the format the header gives; a list of more than max_count
+// items is refused before room is made for them.
 // Appends the labels of one list to out.
-void read_labels_into(Cursor &c, const Header &h, const LabelRange &range,
+void read_labels_into(Cursor &c, const Header &h, const LabelRange &range, std::size_t max_count,
                       std::vector<label> &out, const char *what);
-std::vector<label> read_label_list(Cursor &c, const Header &h, const LabelRange &range);
-std::vector<Vec> read_vector_list(Cursor &c, const Header &h);
-std::vector<double> read_scalar_list(Cursor &c, const Header &h);
+std::vector<label> read_label_list(Cursor &c, const Header &h, const LabelRange &range,
+                                   std::size_t max_count);
+std::vector<Vec> read_vector_list(Cursor &c, const Header &h, std::size_t max_count);
+std::vector<double> read_scalar_list(Cursor &c, const Header &h, std::size_t max_count);
 
 // True at the ')' that closes a list, or at the end of the text.
 inline bool list_ends(Cursor &c)

@@ -1,6 +1,8 @@
 #include "polymesh.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <cstdint>
 #include <limits>
 
@@ -54,7 +56,7 @@ public:
 std::vector<Vec> read_points(const std::string &path)
 {
     MeshFile f(path, {"vectorField"});
-    std::vector<Vec> points = read_vector_list(f.c, f.h);
+    std::vector<Vec> points = read_vector_list(f.c, f.h, bytes_left(f.c));
     expect_end(f.c);
     if (points.size() > static_cast<std::size_t>(kLabelMax))
         f.c.fail(f.text().begin(), "more points than 32-bit labels count");
@@ -74,7 +76,7 @@ void read_face(Cursor &c, const Header &h, const LabelRange &points, std::vector
         expect(c, ')', "closing a face");
         return;
     }
-    read_labels_into(c, h, points, out, "a face");
+    read_labels_into(c, h, points, bytes_left(c), out, "a face");
 }
 
 void check_face_sizes(const Cursor &c, const char *at, const Mesh &m)
@@ -87,18 +89,19 @@ void check_face_sizes(const Cursor &c, const char *at, const Mesh &m)
     }
 }
 
-void read_faces(const std::string &path, Mesh &m)
+// The faces, each point label in [0, points).
+void read_faces(const std::string &path, std::int64_t points_count, Mesh &m)
 {
     MeshFile f(path, {"faceList", "faceCompactList"});
     Cursor &c = f.c;
-    LabelRange points{0, static_cast<std::int64_t>(m.points.size()) - 1, "point label"};
+    LabelRange points{0, points_count - 1, "point label"};
     skip_space(c);
     const char *list_at = c.p;
     if (f.h.cls == "faceCompactList") {
         LabelRange offsets{0, kLabelMax, "face offset"};
-        m.face_start = read_label_list(c, f.h, offsets);
+        m.face_start = read_label_list(c, f.h, offsets, bytes_left(c));
         const char *labels_at = c.p;
-        m.face_points = read_label_list(c, f.h, points);
+        m.face_points = read_label_list(c, f.h, points, bytes_left(c));
         expect_end(c);
         if (m.face_start.empty() || m.face_start.front() != 0)
             c.fail(list_at, "the face offsets do not start at 0");
@@ -130,7 +133,9 @@ void read_faces(const std::string &path, Mesh &m)
     m.face_start.assign(1, 0);
     Token t = next_token(c);
     if (t.kind == Tok::number && t.num.is_label && t.num.label >= 0) {
-        reserve_huge(m.face_start, static_cast<std::size_t>(t.num.label) + 1);
+        // a face takes 8 bytes or more
+        reserve_huge(m.face_start,
+                     std::min(static_cast<std::size_t>(t.num.label), bytes_left(c) / 8) + 1);
         expect(c, '(', "opening the list of faces");
         for (label i = 0; i < t.num.label; ++i) {
             if (list_ends(c))
@@ -153,10 +158,10 @@ struct Cells {
     std::string name;  // the file read
 };
 
-Cells read_cells_of_faces(const std::string &path, std::int64_t lo)
+Cells read_cells_of_faces(const std::string &path, std::int64_t lo, std::size_t faces)
 {
     MeshFile f(path, {"labelList"});
-    std::vector<label> cells = read_label_list(f.c, f.h, {lo, kLabelMax - 1, "cell label"});
+    std::vector<label> cells = read_label_list(f.c, f.h, {lo, kLabelMax - 1, "cell label"}, faces);
     expect_end(f.c);
     return {std::move(cells), f.text().name};
 }
@@ -167,12 +172,12 @@ Cells read_cells_of_faces(const std::string &path, std::int64_t lo)
 void read_cells(const std::string &dir, Mesh &m)
 {
     auto faces = m.face_start.size() - 1;
-    Cells owner = read_cells_of_faces(dir + "owner", 0);
+    Cells owner = read_cells_of_faces(dir + "owner", 0, faces);
     m.owner = std::move(owner.cells);
     if (m.owner.size() != faces)
         throw Bad(owner.name + ": " + std::to_string(m.owner.size()) + " owners for " +
                   std::to_string(faces) + " faces");
-    Cells neighbour = read_cells_of_faces(dir + "neighbour", -1);
+    Cells neighbour = read_cells_of_faces(dir + "neighbour", -1, faces);
     m.neighbour = std::move(neighbour.cells);
     if (m.neighbour.size() == faces)
         m.neighbour.resize(static_cast<std::size_t>(
@@ -327,8 +332,31 @@ Mesh read_mesh(const std::string &case_dir)
 {
     std::string dir = polymesh_dir(case_dir);
     Mesh m;
-    m.points = read_points(dir + "points");
-    read_faces(dir + "faces", m);
+    // the faces, the largest file, on a thread of their own while the
+    // points are read; their labels are checked against the points after
+    std::exception_ptr faces_failed;
+    std::thread faces([&] {
+        try {
+            read_faces(dir + "faces", kLabelMax, m);
+        } catch (...) {
+            faces_failed = std::current_exception();
+        }
+    });
+    std::exception_ptr points_failed;
+    try {
+        m.points = read_points(dir + "points");
+    } catch (...) {
+        points_failed = std::current_exception();
+    }
+    faces.join();
+    for (const std::exception_ptr &e : {points_failed, faces_failed})
+        if (e)
+            std::rethrow_exception(e);
+    auto points = static_cast<label>(m.points.size());
+    if (std::any_of(m.face_points.begin(), m.face_points.end(), [&](label p) { return p >= points; })) {
+        Mesh again;
+        read_faces(dir + "faces", points, again);  // throws, naming the line
+    }
     read_cells(dir, m);
     for (BoundaryPatch &b : read_boundary(dir + "boundary"))
         m.patches.push_back(std::move(b.patch));

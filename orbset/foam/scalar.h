@@ -38,8 +38,9 @@ struct Converted {
     std::int32_t label;  // its value, when is_label
 };
 
-// Converts the number token at p, whose first character starts a number;
-// the text after the token must hold a byte that ends it (a NUL will do).
+// Converts the number token at p, whose first character starts a number.
+// Digits are read eight bytes at a time: the token must be followed by a
+// byte that ends it (a NUL will do) and 8 more readable bytes.
 Converted convert_number(const char *p);
 
 }  // namespace foam

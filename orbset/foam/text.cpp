@@ -93,16 +93,19 @@ Text load_plain(const std::string &name, int fd)
 }
 
 // The size of the inflated content that a gzip file states in its last four
-// bytes (modulo 2^32), as a first guess.
+// bytes (modulo 2^32), as a first guess; no more than deflate can give from
+// the file's size, at most 1032 bytes from one.
 std::size_t stated_size(int fd)
 {
+    constexpr std::size_t kMostInflated = 1032;
     struct stat st;
     unsigned char tail[4];
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 18 ||
         pread(fd, tail, 4, st.st_size - 4) != 4)
         return kChunk;
-    return std::size_t{tail[0]} | std::size_t{tail[1]} << 8 | std::size_t{tail[2]} << 16 |
-           std::size_t{tail[3]} << 24;
+    std::size_t stated = std::size_t{tail[0]} | std::size_t{tail[1]} << 8 |
+                         std::size_t{tail[2]} << 16 | std::size_t{tail[3]} << 24;
+    return std::min(stated, static_cast<std::size_t>(st.st_size) * kMostInflated);
 }
 
 Text load_gz(const std::string &name, int fd)
