@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <vector>
 
@@ -137,6 +138,8 @@ std::vector<label> sorted(std::vector<label> v)
     std::sort(v.begin(), v.end());
     return v;
 }
+
+void PrintTo(const Row &row, std::ostream *os) { *os << row.why; }
 
 class Select : public ::testing::TestWithParam<Row> {};
 
