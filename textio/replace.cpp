@@ -39,21 +39,19 @@ void remove_pending_and_die(int sig)
     raise(sig);
 }
 
-// Holds the signals that remove the temporary files while the list changes.
-struct SignalsHeld {
-    sigset_t old;
-    SignalsHeld()
-    {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int sig : kSignals)
-            sigaddset(&set, sig);
-        sigprocmask(SIG_BLOCK, &set, &old);
-    }
-    ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old, nullptr); }
-    SignalsHeld(const SignalsHeld &) = delete;
-    SignalsHeld &operator=(const SignalsHeld &) = delete;
-};
+// Holds the signals that remove the temporary files while the list
+// changes; release_signals() restores the mask that hold_signals() saved.
+sigset_t hold_signals()
+{
+    sigset_t set, old;
+    sigemptyset(&set);
+    for (int sig : kSignals)
+        sigaddset(&set, sig);
+    sigprocmask(SIG_BLOCK, &set, &old);
+    return old;
+}
+
+void release_signals(const sigset_t &old) { sigprocmask(SIG_SETMASK, &old, nullptr); }
 
 void watch_signals()
 {
@@ -80,12 +78,13 @@ void watch_signals()
 
 void delist(Replacement &r)
 {
-    SignalsHeld held;
+    sigset_t held = hold_signals();
     for (Replacement *volatile *p = &pending; *p; p = &(*p)->next)
         if (*p == &r) {
             *p = r.next;
             break;
         }
+    release_signals(held);
 }
 
 // Length of the directory part of path, its last slash included.
@@ -142,15 +141,23 @@ bool may_rename_over(const char *target, const struct stat &old)
 }
 
 // Creates a new file beside target, hidden and named after it and this
-// process; its name goes to temp.
+// process (".<name>.<pid>.<attempt>~"); its name goes to temp.
 int create_temp(const char *target, char *temp, mode_t mode)
 {
-    int dir = static_cast<int>(dir_length(target));
+    std::size_t dir = dir_length(target), base = std::strlen(target + dir);
+    if (dir + base + 2 * kIntMax + 4 >= PATH_MAX)
+        return errno = ENAMETOOLONG, -1;
+    std::memcpy(temp, target, dir);
+    char *p = temp + dir;
+    *p++ = '.';
+    std::memcpy(p, target + dir, base);
+    p += base;
+    *p++ = '.';
+    p += format_int(p, getpid());
+    *p++ = '.';
     for (unsigned attempt = 0; attempt < kTempAttempts; ++attempt) {
-        int n = std::snprintf(temp, PATH_MAX, "%.*s.%s.%ld.%u~", dir, target, target + dir,
-                              static_cast<long>(getpid()), attempt);
-        if (n >= PATH_MAX)
-            return errno = ENAMETOOLONG, -1;
+        char *end = p + format_int(p, attempt);
+        std::memcpy(end, "~", 2);
         int fd = ::open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (fd >= 0 || errno != EEXIST)
             return fd;
@@ -215,15 +222,13 @@ bool open_in_place(Replacement &r, Sink &s)
 bool open_temp(Replacement &r, Sink &s, const struct stat *old)
 {
     watch_signals();
-    int fd;
-    {
-        SignalsHeld held;
-        fd = create_temp(r.target, r.temp, old ? old->st_mode & 07777 : 0666);
-        if (fd >= 0) {
-            r.next = pending;
-            pending = &r;
-        }
+    sigset_t held = hold_signals();
+    int fd = create_temp(r.target, r.temp, old ? old->st_mode & 07777 : 0666);
+    if (fd >= 0) {
+        r.next = pending;
+        pending = &r;
     }
+    release_signals(held);
     if (fd < 0) {
         int err = errno;
         r.temp[0] = 0;
