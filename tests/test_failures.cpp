@@ -11,10 +11,12 @@
 #include <vector>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "casedir.h"
 #include "oracle.h"
+#include "replace.h"
 
 namespace {
 
@@ -592,4 +594,35 @@ TEST(Failures, WarningsANewUserNeeds)
         EXPECT_EQ(c->read(p.output), output_of(p, k.input)) << k.input;
         expect_warnings(r, p.name, p.input, k.warnings);
     }
+}
+
+// Several replacements held at once, as a run that rewrites several files
+// holds them: each commit replaces its own file, and a signal before the
+// others removes every temporary file left.
+TEST(Failures, SeveralReplacementsAtOnce)
+{
+    CaseDir c;
+    const char *names[] = {"a", "b", "c"};
+    for (const char *name : names)
+        c.write(name, "old");
+    pid_t pid = fork();
+    if (pid == 0) {
+        static textio::Replacement r[3];
+        static textio::Sink s[3];
+        if (chdir(c.path().c_str()) != 0)
+            _exit(2);
+        for (int i = 0; i < 3; ++i) {
+            if (!textio::open_replacement(r[i], s[i], names[i], nullptr))
+                _exit(2);
+            textio::put(s[i], "new", 3);
+        }
+        textio::commit_replacement(r[1], s[1]);
+        raise(SIGTERM);
+        _exit(3);
+    }
+    int status;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(c.read("a") + c.read("b") + c.read("c"), "oldnewold");
+    EXPECT_EQ(c.list(), (std::vector<std::string>{"a", "b", "c"}));
 }
