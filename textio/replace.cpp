@@ -2,7 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
+#include <cstdio>  // rename
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -134,8 +134,10 @@ bool may_rename_over(const char *target, const struct stat &old)
     if (me == 0 || old.st_uid == me)
         return true;
     char dir[PATH_MAX] = ".";
-    if (std::size_t n = dir_length(target))
-        std::snprintf(dir, sizeof dir, "%.*s", static_cast<int>(n), target);
+    if (std::size_t n = dir_length(target)) {
+        std::memcpy(dir, target, n);
+        dir[n] = 0;
+    }
     struct stat d;
     return stat(dir, &d) != 0 || !(d.st_mode & S_ISVTX) || d.st_uid == me;
 }
