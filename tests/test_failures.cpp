@@ -2,15 +2,13 @@
 // exit status 1, no crash, and the files that must survive untouched.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,15 +53,20 @@ std::unique_ptr<CaseDir> prepared(const Program &p)
     return c;
 }
 
+std::string repeat(const std::string &s, int n)
+{
+    std::string r;
+    for (int i = 0; i < n; ++i)
+        r += s;
+    return r;
+}
+
 // An input of a few hundred kilobytes: its output leaves in many blocks.
 std::string big_input(const Program &p)
 {
-    std::string name = p.name, s, line = name == "pairlow" ? "1.5 2\n" : "1.25 2 3 4\n";
-    for (int i = 0; name == "headcut" && i < 18; ++i)
-        s += "h\n";
-    for (int i = 0; i < 20000; ++i)
-        s += line;
-    return s;
+    std::string name = p.name;
+    return (name == "headcut" ? p.good_input : "") +
+           repeat(name == "pairlow" ? "1.5 2\n" : "1.25 2 3 4\n", 20000);
 }
 
 // The output of p's run on `input`, by the reference.
@@ -74,8 +77,9 @@ std::string output_of(const Program &p, const std::string &input)
         return oracle::headcut(input).dump;
     if (name == "pairlow")
         return oracle::pairlow(input);
-    return name == "orbfill" ? oracle::regiondict(input, oracle::kHeaderAlpha, oracle::kSuffixAlpha).dict
-                             : oracle::regiondict(input, oracle::kHeaderH, oracle::kSuffixH).dict;
+    bool h = name == "orbtint";
+    return oracle::regiondict(input, h ? oracle::kHeaderH : oracle::kHeaderAlpha,
+                              h ? oracle::kSuffixH : oracle::kSuffixAlpha).dict;
 }
 
 // Shell variables for a command line about p: P the program, IN, OUT and
@@ -102,25 +106,49 @@ const std::string kHalfway =
     "exec 3<>$IN; head -c " + kHalf + " src >&3; "
     "while [ $(ls -A $DIR | wc -l) -le $n ] && [ $((i += 1)) -lt 1000 ]; do sleep 0.01; done; ";
 
-// The bytes of a file, told apart from `want` by size and the first byte
-// that differs rather than by megabytes of text.
-void expect_file(const CaseDir &c, const std::string &file, const std::string &want)
-{
-    std::string got = c.read(file);
-    auto differ = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first;
-    EXPECT_TRUE(got == want) << file << ": " << got.size() << " bytes, " << want.size()
-                             << " expected; they differ from byte " << differ - got.begin()
-                             << ": " << got.substr(differ - got.begin(), 40);
-}
+// A row: a shell line about the program (see vars), run in a case that
+// holds big_input() and the old output "old contents".
+struct Row {
+    const char *program;  // nullptr: each program
+    std::string command;
+    int status;
+    std::string err;      // standard error; "-": not checked
+    const char *holder;   // the file then holding the run's output; nullptr:
+                          // the output is the old one; "": none checked
+};
 
-// A run adds nothing to the case but its output, whatever its outcome: no
-// temporary file stays behind.
-void expect_no_leftovers(const CaseDir &c, std::vector<std::string> before, const Program &p)
+// Runs the rows, with $NAME, $IN and $OUT in `err` and `holder` standing
+// for the program's names. The input stays as it was, and no hidden file
+// (where temporary files are made) is left behind.
+void run_rows(const std::vector<Row> &rows)
 {
-    std::vector<std::string> after = c.list();
-    std::erase(before, p.output);
-    std::erase(after, p.output);
-    EXPECT_EQ(after, before) << p.name;
+    for (const Row &k : rows)
+        for (const Program &p : kPrograms) {
+            if (k.program && std::string(k.program) != p.name)
+                continue;
+            auto names = [&p](std::string s) {
+                for (auto [from, to] : {std::pair{"$NAME", p.name}, {"$IN", p.input}, {"$OUT", p.output}})
+                    for (std::size_t at; (at = s.find(from)) != std::string::npos;)
+                        s.replace(at, std::strlen(from), to);
+                return s;
+            };
+            auto c = prepared(p);
+            std::string input = big_input(p), row = std::string(p.name) + ": " + k.command;
+            c->write(p.input, input);
+            c->write(p.output, "old contents");
+            Outcome r = c->sh(vars(p, input.size()) + k.command);
+            EXPECT_EQ(r.status, k.status) << row << "\n" << r.err;
+            if (k.err != "-") {
+                EXPECT_EQ(r.err, names(k.err)) << row;
+            }
+            EXPECT_TRUE(c->read(p.input) == input) << row;
+            if (!k.holder || *k.holder) {
+                EXPECT_TRUE(c->read(names(k.holder ? k.holder : "$OUT")) ==
+                            (k.holder ? output_of(p, input) : "old contents")) << row;
+            }
+            for (const std::string &name : c->list())
+                EXPECT_TRUE(name[0] != '.' && name.find("/.") == std::string::npos) << row << ": " << name;
+        }
 }
 
 }  // namespace
@@ -342,27 +370,6 @@ TEST(Failures, OutputIsTheInput)
         }
 }
 
-// A lock that another program holds on the output, flock() or fcntl(),
-// does not stop a run that replaces the output: the lock stays with the
-// old file.
-TEST(Failures, OutputBeingWrittenByAnotherRun)
-{
-    for (const Program &p : kPrograms) {
-        auto c = prepared(p);
-        c->write(p.input, p.good_input);
-        c->write(p.output, "old contents");
-        int other = open(c->at(p.output).c_str(), O_RDWR | O_CLOEXEC);
-        struct flock whole {};
-        whole.l_type = F_WRLCK;
-        ASSERT_EQ(flock(other, LOCK_EX), 0);
-        ASSERT_EQ(fcntl(other, F_SETLK, &whole), 0);
-        Outcome r = c->run(p.name);
-        close(other);
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(c->read(p.output), output_of(p, p.good_input));
-    }
-}
-
 // A reader of standard output that goes away: one line and status 1,
 // never a signal; a dictionary whose trace was lost is complete.
 TEST(Failures, ClosedPipeOnStandardOutput)
@@ -380,41 +387,71 @@ TEST(Failures, ClosedPipeOnStandardOutput)
               oracle::regiondict(spheres, oracle::kHeaderAlpha, oracle::kSuffixAlpha).dict);
 }
 
-// A run killed or failing halfway through writing its output leaves the
-// old output as it was, and no temporary file.
-TEST(Failures, InterruptedRunLeavesTheOldOutput)
+// A run that fails or is killed halfway through writing its output, or
+// refused, leaves the old output as it was.
+TEST(Failures, OldOutputSurvivesAFailedOrKilledRun)
 {
-    struct Case {
-        std::string command;
-        int status;
-        bool about_input;    // the message names the input, else the output
-        const char *reason;  // none: killed, so the program says nothing
-    } cases[] = {
-        {kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; exit $st",
-         128 + SIGTERM, false, nullptr},
+    run_rows({
+        {nullptr, kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; exit $st",
+         128 + SIGTERM, "-", nullptr},
         // a disk going bad halfway through the writing pass
-        {"ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "
-         "CASETOOLS_READ_FAILS_AFTER=$((SIZE * PASSES - SIZE / 2)) LD_PRELOAD=" READ_FAILS " $P",
-         1, true, "Input/output error"},
+        {nullptr, "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "
+                  "CASETOOLS_READ_FAILS_AFTER=$((SIZE * PASSES - SIZE / 2)) LD_PRELOAD=" READ_FAILS " $P",
+         1, "$NAME: $IN: Input/output error\n", nullptr},
         // 50 KiB in dash's blocks of 512 bytes; a full disk alike
-        {"ulimit -f 100; $P", 1, false, "File too large"},
-    };
-    for (const Case &k : cases)
-        for (const Program &p : kPrograms) {
-            auto c = prepared(p);
-            std::string input = big_input(p);
-            c->write(p.input, input);
-            c->write(p.output, "old contents");
-            std::vector<std::string> before = c->list();
-            Outcome r = c->sh(vars(p, input.size()) + k.command);
-            std::string file = k.about_input ? p.input : p.output;
-            EXPECT_EQ(r.status, k.status) << p.name << ": " << k.command;
-            if (k.reason) {
-                EXPECT_EQ(r.err, std::string(p.name) + ": " + file + ": " + k.reason + "\n");
-            }
-            expect_file(*c, p.output, "old contents");
-            expect_no_leftovers(*c, before, p);
-        }
+        {nullptr, "ulimit -f 100; $P", 1, "$NAME: $OUT: File too large\n", nullptr},
+        // standard output into a file of the run, as cat refuses it; >> keeps
+        // what the shell would have emptied
+        {nullptr, "$P >>$IN", 1, "$NAME: $IN: input file is standard output\n", nullptr},
+        {"orbfill", "$P >>$OUT", 1, "$NAME: $OUT: output file is standard output\n", nullptr},
+        {"orbtint", "$P >>$OUT", 1, "$NAME: $OUT: output file is standard output\n", nullptr},
+        {"headcut", "$P >>$OUT", 1, "$NAME: $OUT: output file is standard output\n", nullptr},
+    });
+}
+
+// What a successful run leaves where its output was.
+TEST(Failures, OutputReplacedWhole)
+{
+    run_rows({
+        // a lock that another run holds on the output stops no replacement
+        {nullptr, "flock $OUT $P", 0, "", "$OUT"},
+        // pairlow prints nothing: standard output into its output does no harm
+        {"pairlow", "$P >>$OUT", 0, "", "$OUT"},
+        // a symbolic link stays, and its target is replaced
+        {"orbfill", "mkdir elsewhere; mv $OUT elsewhere/dict; ln -s ../elsewhere/dict $OUT; $P && test -L $OUT",
+         0, "", "elsewhere/dict"},
+        {"orbfill", "chmod 604 $OUT; $P && test $(stat -c %a $OUT) = 604", 0, "", "$OUT"},
+        {"orbfill", "rm $OUT; umask 027; $P && test $(stat -c %a $OUT) = 640", 0, "", "$OUT"},
+        {"orbfill", "head -c 3000000 /dev/zero >$OUT; $P", 0, "", "$OUT"},
+        // as with sed -i, another name of the output keeps the old content
+        {"orbfill", "ln $OUT other; $P && test \"$(cat other)\" = 'old contents'", 0, "", "$OUT"},
+        // written in place with no lock: dry runs at once, someone else's lock
+        {"orbfill", "rm $OUT; ln -s /dev/null $OUT; $P && test -L $OUT", 0, "", ""},
+        {"orbfill", "rm $OUT; ln -s /dev/null $OUT; flock /dev/null $P & $P && wait $!", 0, "", ""},
+    });
+}
+
+// A user who is not root (run as root, the runs drop to nobody): a
+// read-only output is refused although its folder would let it be
+// replaced; an output that may be written but not replaced (its folder
+// takes no new file; another user's file in a sticky folder) is written in
+// place, the same file, and there a lock of another run stops the run.
+TEST(Failures, PermissionsOfAUserWhoIsNotRoot)
+{
+    std::string as = "chmod 755 .; chmod 777 $DIR; chmod 666 $OUT; i=$(stat -c %i $OUT); ";
+    if (geteuid() == 0) {
+        as += "AS='setpriv --reuid=65534 --regid=65534 --clear-groups'; ";
+        if (std::system("setpriv --reuid=65534 --regid=65534 --clear-groups true") != 0)
+            GTEST_SKIP() << "setpriv cannot run a program as nobody";
+    }
+    const std::string same_file = " && test $(stat -c %i $OUT) = $i";
+    run_rows({
+        {"orbfill", as + "chmod 444 $OUT; $AS $P", 1, "$NAME: $OUT: Permission denied\n", nullptr},
+        {"orbfill", as + "chmod 555 $DIR; $AS $P" + same_file, 0, "", "$OUT"},
+        {"orbfill", as + "chmod 1777 $DIR; $AS $P" + same_file, 0, "", "$OUT"},
+        {"orbfill", as + "chmod 555 $DIR; flock $OUT $AS $P", 1,
+         "$NAME: $OUT: another run is writing this file; try again when it has ended\n", nullptr},
+    });
 }
 
 // orbfill reading dump.txt while headcut writes it reads the old whole
@@ -427,45 +464,11 @@ TEST(Failures, ReaderDuringAWriter)
     std::string input = big_input(h), old = "1 2 3 4\n5 6 7 8\n9 9 9 9\n";
     c.write(h.input, input);
     c.write(h.output, old);
-    Outcome r = c.sh(vars(h, input.size()) + kHalfway + "'" BIN_DIR "/orbfill' >/dev/null; "
-                     "tail -c +$((" + kHalf + " + 1)) src >&3; exec 3>&-; wait $pid; st=$?; rm $IN; exit $st");
+    Outcome r = c.sh(vars(h, input.size()) + kHalfway + "'" BIN_DIR "/orbfill'; tail -c +$((" + kHalf +
+                     " + 1)) src >&3; exec 3>&-; wait $pid; st=$?; rm $IN; exit $st");
     EXPECT_EQ(r.status, 0) << r.err;
-    expect_file(c, "system/setFieldsDict", output_of(program("orbfill"), old));
-    expect_file(c, h.output, output_of(h, input));
-}
-
-// What a successful run of orbfill ($P) leaves where its output was: the
-// shell line around it succeeds, and `holder` holds the new dictionary.
-TEST(Failures, ReplacedOutput)
-{
-    struct Case {
-        const char *command, *holder;
-    } cases[] = {
-        // a symbolic link stays, and its target is replaced
-        {"mkdir elsewhere; echo old >elsewhere/dict; ln -s ../elsewhere/dict $OUT; $P && test -L $OUT",
-         "elsewhere/dict"},
-        {"echo old >$OUT; chmod 604 $OUT; $P && test $(stat -c %a $OUT) = 604", "system/setFieldsDict"},
-        {"umask 027; $P && test $(stat -c %a $OUT) = 640", "system/setFieldsDict"},
-        {"head -c 3000000 /dev/zero >$OUT; $P", "system/setFieldsDict"},
-        // as with sed -i, another name of the file keeps the old content
-        {"echo old >$OUT; ln $OUT other; $P && test \"$(cat other)\" = old", "system/setFieldsDict"},
-        // written in place, with no lock: dry runs at once, or someone else's lock
-        {"ln -s /dev/null $OUT; $P && test -L $OUT", nullptr},
-        {"ln -s /dev/null $OUT; flock /dev/null $P & $P; wait $! && test -L $OUT", nullptr},
-    };
-    const Program &p = program("orbfill");
-    std::string input = big_input(p);
-    for (const Case &k : cases) {
-        auto c = prepared(p);
-        c->write(p.input, input);
-        Outcome r = c->sh(vars(p, input.size()) + k.command);
-        EXPECT_EQ(r.status, 0) << k.command << "\n" << r.err;
-        if (k.holder) {
-            expect_file(*c, k.holder, output_of(p, input));
-        }
-        for (const std::string &name : c->list())  // no hidden file: nothing left behind
-            EXPECT_EQ(name.find("/."), std::string::npos) << k.command;
-    }
+    EXPECT_TRUE(c.read("system/setFieldsDict") == output_of(program("orbfill"), old));
+    EXPECT_TRUE(c.read(h.output) == output_of(h, input));
 }
 
 // Two runs at once on one output both succeed; the output is one of them.
@@ -476,88 +479,17 @@ TEST(Failures, TwoRunsAtOnce)
     c.mkdir("system");
     std::string input = big_input(fill);
     c.write(fill.input, input);
-    Outcome r = c.sh("'" BIN_DIR "/orbfill' >/dev/null & '" BIN_DIR "/orbtint' >/dev/null; "
-                     "b=$?; wait $! && exit $b");
+    Outcome r = c.sh("'" BIN_DIR "/orbfill' & '" BIN_DIR "/orbtint' && wait $!");
     EXPECT_EQ(r.status, 0) << r.err;
     std::string dict = c.read(fill.output);
     EXPECT_TRUE(dict == output_of(fill, input) || dict == output_of(tint, input));
     EXPECT_EQ(c.list(), (std::vector<std::string>{"dump.txt", "system", "system/setFieldsDict"}));
 }
 
-// Standard output onto the input or the output of the run is refused, as
-// cat does: one line, status 1, and neither file touched (>> keeps what
-// the shell would have emptied). pairlow prints nothing: onto its output
-// it runs.
-TEST(Failures, StandardOutputOntoAFileOfTheRun)
-{
-    for (const Program &p : kPrograms)
-        for (std::string file : {p.input, p.output}) {
-            auto c = prepared(p);
-            c->write(p.input, p.good_input);
-            c->write(p.output, "old contents");
-            Outcome r = c->run(p.name, ">>" + file);
-            std::string role = file == p.input ? "input" : "output";
-            if (std::string(p.name) == "pairlow" && role == "output") {
-                EXPECT_EQ(r.status, 0) << r.err;
-                EXPECT_EQ(c->read(p.output), output_of(p, p.good_input));
-                continue;
-            }
-            expect_failure(r, std::string(p.name) + ": " + file + ": " + role + " file is standard output");
-            EXPECT_EQ(c->read(p.input), p.good_input);
-            EXPECT_EQ(c->read(p.output), "old contents");
-        }
-}
-
-// Permissions as they hold for a user who is not root (run as root, the
-// runs drop to nobody): a read-only output is refused although its folder
-// would let it be replaced; an output that its folder lets be written but
-// not replaced is written in place (the same file), and there a lock of
-// another run stops the run.
-TEST(Failures, PermissionsOfAUserWhoIsNotRoot)
-{
-    std::string as;
-    if (geteuid() == 0) {
-        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-        if (std::system((as + "true").c_str()) != 0)
-            GTEST_SKIP() << "setpriv cannot run a program as nobody";
-    }
-    struct Case {
-        const char *setup, *lock;
-        int status;
-        const char *reason;
-    } cases[] = {
-        {"chmod 444 $OUT", "", 1, "Permission denied"},
-        {"chmod 555 $DIR", "", 0, nullptr},
-        {"chmod 1777 $DIR", "", 0, nullptr},  // a sticky folder, /tmp
-        {"chmod 555 $DIR", "flock $OUT ", 1, "another run is writing this file"},
-    };
-    const Program &p = program("orbfill");
-    for (const Case &k : cases) {
-        auto c = prepared(p);
-        c->write(p.input, p.good_input);
-        c->write(p.output, "old contents");
-        Outcome r = c->sh(vars(p, 0) + "chmod 755 .; chmod 777 $DIR; chmod 666 $OUT; " + k.setup +
-                          "; i=$(stat -c %i $OUT); " + k.lock + as +
-                          "$P; st=$?; test $(stat -c %i $OUT) = $i || st=99; exit $st");
-        EXPECT_EQ(r.status, k.status) << k.setup << " " << k.lock << r.err;
-        EXPECT_EQ(c->read(p.output), k.reason ? "old contents" : output_of(p, p.good_input));
-        if (k.reason) {
-            EXPECT_EQ(r.err, std::string("orbfill: system/setFieldsDict: ") + k.reason +
-                                 (*k.lock ? "; try again when it has ended\n" : "\n"));
-        }
-    }
-}
-
 // What a new user would miss, one warning line each; the run succeeds and
 // writes what the reference writes.
 TEST(Failures, WarningsANewUserNeeds)
 {
-    auto repeat = [](const std::string &s, int n) {
-        std::string r;
-        for (int i = 0; i < n; ++i)
-            r += s;
-        return r;
-    };
     std::string sphere = "1e-4 2e-4 3e-4 1e-5\n";
     struct Case {
         const char *program;
@@ -567,8 +499,7 @@ TEST(Failures, WarningsANewUserNeeds)
         // the usual 9-line header: nine spheres cut as header
         {"headcut", repeat("ITEM: 0\n", 9) + repeat(sphere, 30),
          {"line 10: a header line holding 4 numbers, as a sphere record does (9 such lines)"}},
-        {"headcut", repeat("h\n", 17) + repeat(sphere, 3), {"line 18: a header line holding 4 numbers, "
-                                                            "as a sphere record does (1 such line)"}},
+        {"headcut", repeat("h\n", 17) + repeat(sphere, 3), {"line 18: a header line holding 4 numbers"}},
         {"headcut", repeat(sphere, 5), {"line 1: a header line", "5 lines, no more than the 18 header lines"}},
         {"headcut", "h\n", {"1 line, no more than the 18 header lines, so dump.txt is empty"}},
         // -0.00002 takes every cell within 20 micrometres; -4e-7 is written -0.000000
@@ -576,14 +507,9 @@ TEST(Failures, WarningsANewUserNeeds)
          {"line 4: nan or inf in a sphere entry (1 such entry in all)",
           "line 3: a radius written as 0.000000 or -0.000000 (1 such sphere in all); such a sphere sets no cell",
           "line 2: a negative radius (1 such sphere in all); setFields uses its size"}},
-        {"pairlow", "1500 7\n2000 8\n",
-         {"1 pair without a first value of 1000 or less, the first from this line (line 1 of "
-          "depth/depth2.txt); each was written as 1000.000000 with 0.000000, as no earlier pair "
-          "had chosen a value"}},
+        {"pairlow", "1500 7\n2000 8\n", {"as 1000.000000 with 0.000000, as no earlier pair had chosen a value"}},
         {"pairlow", "1500 7\n2000 8\n2 9\n4 1\n1500 7\n2000 8\n",
-         {"2 pairs without a first value of 1000 or less, the first from this line (line 1 of "
-          "depth/depth2.txt); each was written as 1000.000000 with the second value of an earlier "
-          "pair, or 0.000000 before any pair had chosen one"}},
+         {"with the second value of an earlier pair, or 0.000000 before any pair had chosen one"}},
     };
     for (const Case &k : cases) {
         const Program &p = program(k.program);
