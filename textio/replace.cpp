@@ -126,6 +126,14 @@ bool same_file(const struct stat &out, const Reader &input)
            !S_ISCHR(out.st_mode);
 }
 
+// The directory that holds target, "." for a bare name.
+void directory_of(const char *target, char *dir)
+{
+    std::size_t n = dir_length(target);
+    std::memcpy(dir, n ? target : ".", n ? n : 1);
+    dir[n ? n : 1] = 0;
+}
+
 // In a sticky directory (/tmp) another user's file may be written but not
 // renamed over, unless the directory is this user's.
 bool may_rename_over(const char *target, const struct stat &old)
@@ -133,13 +141,24 @@ bool may_rename_over(const char *target, const struct stat &old)
     uid_t me = geteuid();
     if (me == 0 || old.st_uid == me)
         return true;
-    char dir[PATH_MAX] = ".";
-    if (std::size_t n = dir_length(target)) {
-        std::memcpy(dir, target, n);
-        dir[n] = 0;
-    }
+    char dir[PATH_MAX];
+    directory_of(target, dir);
     struct stat d;
     return stat(dir, &d) != 0 || !(d.st_mode & S_ISVTX) || d.st_uid == me;
+}
+
+// Puts the directory entry of target on disk too, so that the new name
+// survives a crash of the machine. The content is already there; a file
+// system that cannot sync a directory keeps what it has.
+void sync_directory(const char *target)
+{
+    char dir[PATH_MAX];
+    directory_of(target, dir);
+    int fd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        fsync(fd);
+        ::close(fd);
+    }
 }
 
 // Creates a new file beside target, hidden and named after it and this
@@ -304,6 +323,7 @@ bool commit_replacement(Replacement &r, Sink &s)
     }
     delist(r);
     r.temp[0] = 0;
+    sync_directory(r.target);
     return true;
 }
 
