@@ -71,7 +71,10 @@ int orbtint() { return regiondict::convert(regiondict::kH); }
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char dir[] = "/tmp/casetools-fuzz-XXXXXX";
+    // in memory where there is /dev/shm: every run flushes its output to
+    // disk before it takes the output's name
+    char shm[] = "/dev/shm/casetools-fuzz-XXXXXX", tmp[] = "/tmp/casetools-fuzz-XXXXXX";
+    char *dir = access("/dev/shm", W_OK) == 0 ? shm : tmp;
     if (!mkdtemp(dir) || chdir(dir) != 0 || mkdir("system", 0755) != 0 ||
         mkdir("depth", 0755) != 0)
         std::abort();

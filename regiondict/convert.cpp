@@ -6,6 +6,7 @@
 
 #include "diag.h"
 #include "files.h"
+#include "replace.h"
 
 namespace regiondict {
 
@@ -15,11 +16,11 @@ namespace {
 
 constexpr const char *kInput = "dump.txt";
 constexpr const char *kOutput = "system/setFieldsDict";
-constexpr int kNumbers = 4;  // centre x, y, z and radius
 
 // The streams live outside the stack frame: their buffers are fixed and
 // large, and there is one run per process.
 Reader in;
+Replacement dict;
 Sink out, trace;
 
 // Sphere entries that setFields will not use as the user meant.
@@ -40,20 +41,21 @@ struct Emitted {
     long long skipped;  // records beyond the count, not written
     Record end;         // the record that ended the pass
     Flagged nonfinite;  // nan or inf in x, y, z or r
-    Flagged flat;       // a finite radius written as 0.000000 or less
+    Flagged flat;       // a radius written as 0.000000 or -0.000000
+    Flagged negative;   // a radius written below -0.000000
 };
 
 // The emission pass: the first record opens the dictionary but is never
 // written; every later one becomes a sphere entry, at most count - 1.
 Emitted emit(Reader &r, Sink &s, const Profile &profile, int count)
 {
-    double v[kNumbers];
-    Emitted e{false, 0, 0, read_record(r, v, kNumbers), {0, 0}, {0, 0}};
+    double v[kSphereNumbers];
+    Emitted e{false, 0, 0, read_record(r, v, kSphereNumbers), {0, 0}, {0, 0}, {0, 0}};
     if (e.end.stop != Stop::none)
         return e;
     e.any = true;
     write_header(s, profile);
-    while ((e.end = read_record(r, v, kNumbers)).stop == Stop::none) {
+    while ((e.end = read_record(r, v, kSphereNumbers)).stop == Stop::none) {
         if (e.written + 1 >= count) {
             ++e.skipped;
             continue;
@@ -63,8 +65,10 @@ Emitted emit(Reader &r, Sink &s, const Profile &profile, int count)
         if (!(std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]) &&
               std::isfinite(v[3])))
             flag(e.nonfinite, e.end.line);
-        else if (v[3] <= kLargestZero)
+        else if (std::fabs(v[3]) <= kLargestZero)
             flag(e.flat, e.end.line);
+        else if (v[3] < 0)
+            flag(e.negative, e.end.line);
     }
     write_closing(s);
     return e;
@@ -116,22 +120,34 @@ void write_trace(Sink &t, int count, const Emitted &e)
     }
 }
 
+// setFields takes the cells whose centre lies at a squared distance below
+// the radius squared: a radius of zero takes none, a negative one takes
+// those within its size.
 void warn_entries(const Emitted &e)
 {
-    if (e.nonfinite.count)
-        warnx("%s: line %lld: nan or inf in a sphere entry (%lld such entries in all); "
-              "setFields will reject the dictionary",
-              kInput, e.nonfinite.first_line, e.nonfinite.count);
-    if (e.flat.count)
-        warnx("%s: line %lld: a radius written as 0.000000 or less (%lld such spheres in "
+    const Flagged &n = e.nonfinite, &f = e.flat, &m = e.negative;
+    if (n.count)
+        warnx("%s: line %lld: nan or inf in a sphere entry (%lld such %s in all); setFields "
+              "will reject the dictionary",
+              kInput, n.first_line, n.count, noun(n.count, "entry", "entries"));
+    if (f.count)
+        warnx("%s: line %lld: a radius written as 0.000000 or -0.000000 (%lld such %s in "
               "all); such a sphere sets no cell",
-              kInput, e.flat.first_line, e.flat.count);
+              kInput, f.first_line, f.count, noun(f.count, "sphere", "spheres"));
+    if (m.count)
+        warnx("%s: line %lld: a negative radius (%lld such %s in all); setFields uses its "
+              "size, so such a sphere sets cells as if it were positive: probably a sign "
+              "error in the dump",
+              kInput, m.first_line, m.count, noun(m.count, "sphere", "spheres"));
 }
 
 }  // namespace
 
 int convert(const Profile &profile)
 {
+    if (stdout_onto(kInput, "input") || stdout_onto(kOutput, "output"))
+        return 1;
+
     // Counting pass: the number of complete records, or 1 when there is
     // none; only whether numbers convert matters here.
     if (!open_input(in, kInput))
@@ -140,35 +156,40 @@ int convert(const Profile &profile)
     close_reader(in);
     if (counted.stop == Stop::error)
         return fail(kInput, counted.err);
-    long long records = counted.numbers / kNumbers;
+    long long records = counted.numbers / kSphereNumbers;
     if (records > INT_MAX)
         return failx("%s: more than %d records", kInput, INT_MAX);
     int count = records ? static_cast<int>(records) : 1;
 
-    // The dictionary is emptied only now: a list that cannot be read leaves
-    // the old one as it was.
-    if (!open_input_and_output(in, kInput, out, kOutput))
+    // Emission pass: the new dictionary replaces the old one only when it
+    // is whole.
+    if (!open_input_and_replacement(in, kInput, dict, out, kOutput))
         return 1;
     Emitted e = emit(in, out, profile, count);
     close_reader(in);
-    if (e.end.stop == Stop::error)
+    if (e.end.stop == Stop::error) {
+        abandon_replacement(dict, out);
         return fail(kInput, e.end.err);
-    if (!close_sink(out))
-        return fail(kOutput, out.err);
+    }
+    if (!commit_replacement(dict, out))
+        return 1;
 
-    warn_stop(in, e.end, kNumbers);
-    warn_misfit(in, e.end, kNumbers);
+    warn_stop(in, e.end, kSphereNumbers);
+    warn_misfit(in, e.end, kSphereNumbers);
     warn_entries(e);
     if (!e.any)
         warnx("%s: no complete record, so %s is empty", kInput, kOutput);
+    const char *records_counted = noun(count, "record", "records");
     if (e.written < count - 1)
-        warnx("%s: changed while it was read: %d records counted, so %d sphere entries "
-              "were expected; written: %d",
-              kInput, count, count - 1, e.written);
+        warnx("%s: changed while it was read: %d %s counted, so %d sphere %s expected; "
+              "written: %d",
+              kInput, count, records_counted, count - 1,
+              noun(count - 1, "entry was", "entries were"), e.written);
     if (e.skipped)
-        warnx("%s: changed while it was read: %d records counted; %lld records beyond "
-              "them were not written",
-              kInput, count, e.skipped);
+        warnx("%s: changed while it was read: %d %s counted; %lld %s beyond them %s not "
+              "written",
+              kInput, count, records_counted, e.skipped, noun(e.skipped, "record", "records"),
+              noun(e.skipped, "was", "were"));
 
     open_stdout(trace);
     write_trace(trace, count, e);

@@ -6,6 +6,9 @@
 
 namespace regiondict {
 
+// Numbers of one sphere record: centre x, y, z and radius.
+constexpr int kSphereNumbers = 4;
+
 // The whole run in the working directory; returns the exit status.
 int convert(const Profile &profile);
 

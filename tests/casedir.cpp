@@ -1,5 +1,6 @@
 #include "casedir.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -49,6 +50,15 @@ bool CaseDir::exists(const std::string &rel) const
 {
     std::error_code ec;
     return fs::symlink_status(at(rel), ec).type() != fs::file_type::not_found;
+}
+
+std::vector<std::string> CaseDir::list() const
+{
+    std::vector<std::string> names;
+    for (const auto &e : fs::recursive_directory_iterator(path_))
+        names.push_back(e.path().lexically_relative(path_).string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 Outcome CaseDir::run(const std::string &program, const std::string &shell) const

@@ -23,6 +23,9 @@ public:
     void write(const std::string &rel, const std::string &bytes) const;
     std::string read(const std::string &rel) const;
     bool exists(const std::string &rel) const;
+    // Every entry below the directory, as sorted relative paths; symbolic
+    // links are listed, not followed.
+    std::vector<std::string> list() const;
 
     // Runs build/bin/<program> in the directory; `shell` is appended to the
     // command line (redirections such as ">/dev/full").

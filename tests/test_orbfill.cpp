@@ -92,9 +92,11 @@ TEST(Orbfill, RecordsAndWarnings)
         // setFields rejects nan and inf; the first record is never written
         {"nan 2 3 4\n5 6 7 8\n1 nan 3 4\n\n5 6 7 8\n1 2 -inf 4\n", "5T1A1B2A2B3A3B4A4B",
          {"line 3: nan or inf in a sphere entry (2 such entries in all); setFields will reject"}},
-        // a radius that six decimals make zero, or a negative one, sets no cell
+        // a radius that six decimals make zero sets no cell; a negative one
+        // sets cells as if it were positive
         {"0 0 0 -1\n0 0 0 1\n0 0 0 5e-7\n0 0 0 5.1e-7\n0 0 0 -2\n", "5T1A1B2A2B3A3B4A4B",
-         {"line 3: a radius written as 0.000000 or less (2 such spheres in all)"}},
+         {"line 3: a radius written as 0.000000 or -0.000000 (1 such sphere in all)",
+          "line 5: a negative radius (1 such sphere in all)"}},
     };
     for (const Case &c : cases) {
         Generated g = generate("orbfill", c.dump);

@@ -43,7 +43,7 @@ TEST(Pairlow, SelectionRule)
     expect_reduce("1000 5\n1200 6\n", "1000.000000 5.000000\n");
     expect_reduce("1500 7\n2000 8\n", "1000.000000 0.000000\n",
                   {std::string("line 1: 1 pair") + kPlaceholder + "1 of depth/depth2.txt); each "
-                   "was written as 1000.000000 with the second value of an earlier pair"});
+                   "was written as 1000.000000 with 0.000000, as no earlier pair had chosen a value"});
     expect_reduce("nan 7\n-nan 8\n", "1000.000000 0.000000\n", {kPlaceholder});
     expect_reduce("nan 7\n999 8\n", "999.000000 8.000000\n");
     expect_reduce("-inf 1\n-1e300 2\n", "-inf 1.000000\n");

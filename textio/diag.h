@@ -17,6 +17,12 @@ int failx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 // "program: warning: <formatted text>".
 void warnx(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// The noun for a count: a count of one takes the singular.
+inline const char *noun(long long count, const char *one, const char *many)
+{
+    return count == 1 ? one : many;
+}
+
 // Whether descriptor 1 is open. Asked before anything is opened: a program
 // that prints must not run with its standard output closed.
 bool stdout_is_open();

@@ -39,6 +39,15 @@ void attach_reader(Reader &r, int fd, const char *name)
     r.buf[0] = kSentinel;
 }
 
+void attach_bytes(Reader &r, const unsigned char *p, std::size_t n, const char *name)
+{
+    attach_reader(r, -1, name);
+    r.len = n < kReadBuf ? n : kReadBuf;
+    std::memcpy(r.buf, p, r.len);
+    r.buf[r.len] = kSentinel;
+    r.at_eof = true;
+}
+
 void close_reader(Reader &r)
 {
     if (r.fd >= 0)

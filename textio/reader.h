@@ -61,6 +61,9 @@ bool open_reader(Reader &r, const char *path);
 // Reads from descriptor fd, named `name` in diagnostics.
 void attach_reader(Reader &r, int fd, const char *name);
 void close_reader(Reader &r);
+// Reads the n bytes at p (at most kReadBuf are taken), named `name` in
+// diagnostics, as a whole input.
+void attach_bytes(Reader &r, const unsigned char *p, std::size_t n, const char *name);
 
 // The unread bytes of the input, read anew when none are left: empty at
 // the end of the input, or on a read error (err set).
