@@ -411,6 +411,8 @@ TEST(OrbsetMesh, Refusals)
          "owner: line 27: cell label -1 is out of range"},
         {"a cell with no face", "neighbour", "1\n(\n1\n)", "1\n(\n3\n)",
          "owner: cell 2 has no face"},
+        {"a cell label far past the others", "neighbour", "1\n(\n1\n)", "1\n(\n2000000000\n)",
+         "neighbour: cell label 2000000000 where the faces name 12 cells at most"},
         {"-1 among the internal faces' neighbours", "neighbour", "1\n(\n1\n)", "2(1 -1)",
          "neighbour: cell label -1 for internal face 1"},
         {"patches not covering the boundary", "boundary", "nFaces          8", "nFaces          7",

@@ -190,12 +190,20 @@ void read_cells(const std::string &dir, Mesh &m)
         throw Bad(neighbour.name + ": cell label -1 for internal face " +
                   std::to_string(bad - m.neighbour.begin()));
 
-    label top = -1;
+    label top = -1, top_neighbour = -1;
     for (label l : m.owner)
         top = std::max(top, l);
     for (label l : m.neighbour)
-        top = std::max(top, l);
+        top_neighbour = std::max(top_neighbour, l);
+    const std::string &top_file = top_neighbour > top ? neighbour.name : owner.name;
+    top = std::max(top, top_neighbour);
     m.n_cells = top + 1;
+    // every cell is named by a face: more cells than names leave one out
+    // (and a stray large label would cost memory in its count)
+    if (static_cast<std::size_t>(m.n_cells) > m.owner.size() + m.neighbour.size())
+        throw Bad(top_file + ": cell label " + std::to_string(top) + " where the faces name " +
+                  std::to_string(m.owner.size() + m.neighbour.size()) +
+                  " cells at most: some cell has no face");
     std::vector<unsigned char> has_face(static_cast<std::size_t>(m.n_cells), 0);
     for (label l : m.owner)
         has_face[static_cast<std::size_t>(l)] = 1;
