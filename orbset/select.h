@@ -26,20 +26,24 @@ struct Sphere {
     double inner_radius;  // 0 when the dictionary gives none
 };
 
-// The spatial index over the cell centres: a uniform grid of bins, each
-// listing the cells whose centre lies in it.
+// The spatial index over the cell centres: a uniform grid of bins of one
+// size along every axis, about one cell a bin, the cells listed bin after
+// bin (x fastest, then y, then z) with copies of their centres in the same
+// order, so that a query reads a few runs of memory.
 struct CellIndex {
-    const std::vector<Vec> *centres;  // must outlive the index
-    Vec lo;                           // corner of the grid
-    double bin_size;
-    int nx, ny, nz;
-    std::vector<label> bin_start;     // nx * ny * nz + 1 offsets into bin_cells
-    std::vector<label> bin_cells;
+    Vec lo;                        // corner of the grid: the least centre
+    double bins_per_length;        // 1 / the size of a bin
+    int n[3];                      // bins along x, y, z
+    std::vector<label> bin_start;  // n[0] * n[1] * n[2] + 1 offsets into cells
+    std::vector<label> cells;
+    std::vector<Vec> centres;      // centres[k] is the centre of cells[k]
 };
 
+// The index holds its own copy of the centres: they may be dropped after.
 CellIndex build_index(const std::vector<Vec> &centres);
 
-// Appends to `cells` every cell that the region takes, each once.
+// Append to `cells` every cell that the region takes, each once, in no
+// particular order.
 void cells_in_boxes(const CellIndex &index, const std::vector<Box> &boxes,
                     std::vector<label> &cells);
 void cells_in_sphere(const CellIndex &index, const Sphere &sphere, std::vector<label> &cells);

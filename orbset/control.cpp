@@ -1,0 +1,185 @@
+#include "control.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include "foam/bad.h"
+#include "foam/dict.h"
+
+namespace orbset {
+
+namespace {
+
+using foam::Cursor;
+using foam::Tok;
+using foam::Token;
+
+// Time's largest precision when it looks for a directory: 3 - log10(SMALL).
+constexpr int kMaxTimePrecision = 18;
+
+[[noreturn]] void refuse(const Cursor &c, const char *at, const std::string &what)
+{
+    c.fail(at, what + "; use setFields for this case");
+}
+
+Token value_word(Cursor &c, const Token &key)
+{
+    Token v = foam::next_token(c);
+    if (v.kind == Tok::variable || v.kind == Tok::directive)
+        refuse(c, v.at, std::string(key.text) + " " + std::string(v.text) +
+                            ": orbset does not expand variables or directives");
+    if (v.kind != Tok::word)
+        c.fail(v.at, "expected a word for " + std::string(key.text) + ", found " +
+                         foam::describe(v));
+    foam::expect(c, ';', ("after " + std::string(key.text)).c_str());
+    return v;
+}
+
+// A directory name OpenFOAM takes for a time: all of it read by strtold.
+bool time_value(const char *name, double &value)
+{
+    char *end = nullptr;
+    errno = 0;
+    long double v = std::strtold(name, &end);
+    if (end == name || errno)
+        return false;
+    while (*end == ' ' || (*end >= '\t' && *end <= '\r'))
+        ++end;
+    if (*end)
+        return false;
+    value = static_cast<double>(v);
+    return true;
+}
+
+std::string dir_of(const std::string &case_dir)
+{
+    return case_dir.empty() ? "." : case_dir;
+}
+
+bool is_dir(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The times of the case's directories, "constant" as 0, as findTimes lists
+// them: constant first, then the rest in order.
+std::vector<double> times(const std::string &case_dir, bool &has_constant)
+{
+    std::vector<double> t;
+    has_constant = false;
+    DIR *d = opendir(dir_of(case_dir).c_str());
+    if (!d)
+        throw foam::Bad(dir_of(case_dir) + ": cannot list the time directories");
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.empty() || name[0] == '.' || !is_dir(dir_of(case_dir) + "/" + name))
+            continue;
+        double v;
+        if (name == "constant")
+            has_constant = true;
+        else if (time_value(name.c_str(), v))
+            t.push_back(v);
+    }
+    closedir(d);
+    std::sort(t.begin(), t.end());
+    return t;
+}
+
+std::string time_name(const Control &c, double t, int precision)
+{
+    const char *format = c.time_format == "fixed"        ? "%.*f"
+                         : c.time_format == "scientific" ? "%.*e"
+                                                         : "%.*g";
+    char buf[512];
+    std::snprintf(buf, sizeof buf, format, precision, t);
+    return buf;
+}
+
+}  // namespace
+
+Control read_control(const foam::Text &dict)
+{
+    Cursor c(dict);
+    foam::Header h = foam::read_header(c);
+    Control ctl;
+    for (;;) {
+        Token key = foam::next_token(c);
+        if (key.kind == Tok::end)
+            break;
+        if (key.kind == Tok::directive)
+            refuse(c, key.at, std::string(key.text) + ": orbset does not expand directives");
+        if (key.kind != Tok::word) {
+            // a pattern or a variable there may stand for anything
+            if (key.kind == Tok::string || key.kind == Tok::variable)
+                refuse(c, key.at, foam::keyword_text(key) + " at the top of controlDict");
+            c.fail(key.at, "expected a keyword, found " + foam::describe(key));
+        }
+        std::string_view k = key.text;
+        if (k == "startFrom" || k == "timeFormat") {
+            std::string v(value_word(c, key).text);
+            (k == "startFrom" ? ctl.start_from : ctl.time_format) = v;
+        } else if (k == "startTime") {
+            ctl.start_time = foam::read_scalar(c, "startTime");
+            foam::expect(c, ';', "after startTime");
+        } else if (k == "writePrecision" || k == "timePrecision") {
+            int v = foam::read_label(c, "a precision", 0, 1000);
+            (k == "writePrecision" ? ctl.write_precision : ctl.time_precision) = v;
+            foam::expect(c, ';', "after the precision");
+        } else {
+            foam::skip_space(c);
+            if (*c.p == '{') {
+                ++c.p;
+                foam::skip_dict(c, h, nullptr);  // functions { #includeFunc ... } and such
+            } else {
+                foam::skip_value(c, h, nullptr);
+            }
+        }
+    }
+    if (ctl.start_from != "startTime" && ctl.start_from != "firstTime" &&
+        ctl.start_from != "latestTime")
+        c.fail(dict.begin(), "startFrom " + ctl.start_from +
+                                 ": expected startTime, firstTime or latestTime");
+    if (ctl.time_format != "general" && ctl.time_format != "fixed" &&
+        ctl.time_format != "scientific")
+        c.fail(dict.begin(), "timeFormat " + ctl.time_format +
+                                 ": expected general, fixed or scientific");
+    return ctl;
+}
+
+std::string start_time_name(const Control &c, const std::string &case_dir)
+{
+    double t = c.start_time;
+    if (c.start_from != "startTime") {
+        bool has_constant;
+        std::vector<double> all = times(case_dir, has_constant);
+        // constant, as time 0, only when no other time is there
+        if (c.start_from == "latestTime")
+            t = all.empty() ? 0 : all.back();
+        else
+            t = all.empty() ? 0 : all.front();
+        (void)has_constant;
+    }
+    std::string name = time_name(c, t, c.time_precision);
+    std::string prefix = case_dir.empty() ? "" : case_dir + "/";
+    if (is_dir(prefix + name))
+        return name;
+    // as Time does: a directory named with a higher precision
+    std::string found, last = name;
+    for (int p = kMaxTimePrecision; p > c.time_precision; --p) {
+        std::string n = time_name(c, t, p);
+        if (n == last)
+            break;
+        last = n;
+        if (is_dir(prefix + n))
+            found = n;
+    }
+    return found.empty() ? name : found;
+}
+
+}  // namespace orbset

@@ -1,0 +1,27 @@
+// What orbset takes from system/controlDict: where the start time's fields
+// are (startFrom, startTime, and the time format that names the
+// directory) and the precision of ascii values (writePrecision).
+#pragma once
+
+#include <string>
+
+#include "foam/text.h"
+
+namespace orbset {
+
+struct Control {
+    std::string start_from = "latestTime";  // OpenFOAM's default
+    double start_time = 0;
+    std::string time_format = "general";
+    int time_precision = 6;
+    int write_precision = 6;
+};
+
+// Reads controlDict; throws foam::Bad.
+Control read_control(const foam::Text &dict);
+
+// The name of the start time's directory in case_dir ("" for the current
+// one), as OpenFOAM's Time finds it: "0" usually.
+std::string start_time_name(const Control &c, const std::string &case_dir);
+
+}  // namespace orbset

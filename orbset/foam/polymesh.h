@@ -1,0 +1,35 @@
+// Reading the mesh of a case, constant/polyMesh, in every form OpenFOAM
+// writes it: ascii or binary (32- or 64-bit labels), each file plain or
+// compressed (name.gz), faces as faceList or faceCompactList. Every input
+// that OpenFOAM would not take as a sound mesh is refused with Bad.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "mesh.h"
+
+namespace foam {
+
+// The directory of a case's mesh: "constant/polyMesh/" under case_dir
+// ("" or "." for the current directory).
+std::string polymesh_dir(const std::string &case_dir);
+
+// Reads points, faces, owner, neighbour and boundary of the case's mesh
+// and checks that they make one: every point, face and cell label within
+// its range, every cell with a face, the patches covering the boundary
+// faces in order.
+Mesh read_mesh(const std::string &case_dir);
+
+// A patch as constant/polyMesh/boundary describes it, with the groups it
+// belongs to: its inGroups, and its type where that is a constraint type
+// (empty, processor, cyclic, symmetryPlane, wedge, ...), as OpenFOAM adds it.
+struct BoundaryPatch {
+    Patch patch;
+    std::vector<std::string> groups;
+};
+
+// Reads a boundary file, e.g. polymesh_dir(case) + "boundary".
+std::vector<BoundaryPatch> read_boundary(const std::string &path);
+
+}  // namespace foam

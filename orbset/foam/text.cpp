@@ -1,0 +1,273 @@
+#include "text.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "bad.h"
+
+namespace foam {
+
+namespace {
+
+constexpr std::size_t kChunk = 1 << 20;
+constexpr const char *kGz = ".gz";
+
+[[noreturn]] void fail_errno(const std::string &name, int err)
+{
+    throw Bad(name + ": " + std::strerror(err));
+}
+
+// A growing buffer of bytes that keeps kTextPad bytes of room at its end.
+struct Buffer {
+    std::unique_ptr<char[], TextRelease> data;
+    std::size_t size = 0, cap = 0;
+
+    void reserve(std::size_t n)
+    {
+        if (n <= cap)
+            return;
+        std::unique_ptr<char[], TextRelease> bigger(new char[n + kTextPad]);
+        advise_huge_pages(bigger.get(), n + kTextPad);
+        if (size)
+            std::memcpy(bigger.get(), data.get(), size);
+        data = std::move(bigger);
+        cap = n;
+    }
+    // Room for at least `want` more bytes.
+    void room(std::size_t want)
+    {
+        if (cap - size < want)
+            reserve(std::max(cap * 2, size + want));
+    }
+    Text finish(std::string name, bool compressed)
+    {
+        reserve(size);
+        std::memset(data.get() + size, 0, kTextPad);
+        Text t;
+        t.name = std::move(name);
+        t.data = std::move(data);
+        t.size = size;
+        t.compressed = compressed;
+        return t;
+    }
+};
+
+struct Fd {
+    int fd;
+    ~Fd() { ::close(fd); }
+};
+
+// Reads into b until the end of the file.
+void read_all(int fd, Buffer &b, const std::string &name)
+{
+    for (;;) {
+        if (b.size == b.cap)
+            b.room(kChunk);
+        ssize_t n = ::read(fd, b.data.get() + b.size, b.cap - b.size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail_errno(name, errno);
+        }
+        if (n == 0)
+            return;
+        b.size += static_cast<std::size_t>(n);
+    }
+}
+
+Text load_plain(const std::string &name, int fd)
+{
+    Buffer b;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        b.reserve(static_cast<std::size_t>(st.st_size) + 1);  // +1: the end is seen in one pass
+    read_all(fd, b, name);
+    return b.finish(name, false);
+}
+
+// The size of the inflated content that a gzip file states in its last four
+// bytes (modulo 2^32), as a first guess; no more than deflate can give from
+// the file's size, at most 1032 bytes from one.
+std::size_t stated_size(int fd)
+{
+    constexpr std::size_t kMostInflated = 1032;
+    struct stat st;
+    unsigned char tail[4];
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 18 ||
+        pread(fd, tail, 4, st.st_size - 4) != 4)
+        return kChunk;
+    std::size_t stated = std::size_t{tail[0]} | std::size_t{tail[1]} << 8 |
+                         std::size_t{tail[2]} << 16 | std::size_t{tail[3]} << 24;
+    return std::min(stated, static_cast<std::size_t>(st.st_size) * kMostInflated);
+}
+
+Text load_gz(const std::string &name, int fd)
+{
+    Buffer out;
+    out.reserve(stated_size(fd) + 1);
+    Buffer in;
+    in.reserve(kChunk);
+    z_stream z{};
+    if (inflateInit2(&z, 15 + 16) != Z_OK)
+        throw Bad(name + ": cannot inflate: out of memory");
+    struct End {
+        z_stream &z;
+        ~End() { inflateEnd(&z); }
+    } end{z};
+    bool member_done = false;  // the last gzip member read has ended
+    for (;;) {
+        if (z.avail_in == 0) {
+            ssize_t n = ::read(fd, in.data.get(), in.cap);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                fail_errno(name, errno);
+            }
+            if (n == 0) {
+                if (!member_done)
+                    throw Bad(name + ": the compressed data ends early");
+                return out.finish(name, true);
+            }
+            z.next_in = reinterpret_cast<Bytef *>(in.data.get());
+            z.avail_in = static_cast<uInt>(n);
+        }
+        if (member_done) {
+            // gzip files may hold several members back to back, read as one
+            if (inflateReset(&z) != Z_OK)
+                throw Bad(name + ": cannot inflate");
+            member_done = false;
+        }
+        if (out.size == out.cap)
+            out.room(kChunk);
+        std::size_t avail = std::min<std::size_t>(out.cap - out.size, 1u << 30);
+        z.next_out = reinterpret_cast<Bytef *>(out.data.get() + out.size);
+        z.avail_out = static_cast<uInt>(avail);
+        int rc = inflate(&z, Z_NO_FLUSH);
+        out.size += avail - z.avail_out;
+        if (rc == Z_STREAM_END)
+            member_done = true;
+        else if (rc != Z_OK && rc != Z_BUF_ERROR)
+            throw Bad(name + ": not readable as gzip data: " + (z.msg ? z.msg : "corrupt data"));
+    }
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// A regular file of at least this size is mapped rather than read.
+constexpr std::size_t kMapAtLeast = std::size_t{1} << 20;
+
+// Maps the file after a stretch of zero pages reserved for it, so that
+// the kTextPad bytes after its end read as zeros: the tail of the file's
+// last page is zero, and so are the anonymous pages after it.
+Text map_plain(const std::string &name, int fd, std::size_t size)
+{
+    auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    std::size_t total = (size + kTextPad + page - 1) / page * page;
+    void *area = mmap(nullptr, total, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (area == MAP_FAILED)
+        fail_errno(name, errno);
+    if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0) == MAP_FAILED) {
+        int err = errno;
+        munmap(area, total);
+        fail_errno(name, err);
+    }
+    Text t;
+    t.name = name;
+    t.data = std::unique_ptr<char[], TextRelease>(static_cast<char *>(area), TextRelease{total});
+    t.size = size;
+    return t;
+}
+
+enum class Way { read, map };
+
+Text load(const std::string &path, Way way)
+{
+    bool compressed = false;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open((path + kGz).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT)
+            throw Bad(path + ": no such file (nor " + path + kGz + ")");
+        compressed = true;
+    }
+    std::string name = compressed ? path + kGz : path;
+    if (fd < 0)
+        fail_errno(name, errno);
+    Fd guard{fd};
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        fail_errno(name, errno);
+    if (S_ISDIR(st.st_mode))
+        fail_errno(name, EISDIR);
+    if (compressed)
+        return load_gz(name, fd);
+    if (way == Way::map && S_ISREG(st.st_mode) &&
+        static_cast<std::size_t>(st.st_size) >= kMapAtLeast)
+        return map_plain(name, fd, static_cast<std::size_t>(st.st_size));
+    return load_plain(name, fd);
+}
+
+}  // namespace
+
+void TextRelease::operator()(char *p) const
+{
+    if (mapped)
+        munmap(p, mapped);
+    else
+        delete[] p;
+}
+
+std::string find_file(const std::string &path)
+{
+    if (exists(path))
+        return path;
+    if (exists(path + kGz))
+        return path + kGz;
+    return {};
+}
+
+Text load_text(const std::string &path) { return load(path, Way::read); }
+
+Text map_text(const std::string &path) { return load(path, Way::map); }
+
+void advise_huge_pages(void *p, std::size_t bytes)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kHuge = std::uintptr_t{1} << 21;
+    auto lo = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
+    auto hi = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kHuge - 1);
+    if (hi > lo)
+        madvise(reinterpret_cast<void *>(lo), hi - lo, MADV_HUGEPAGE);  // advice only
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+long long line_of(const Text &t, const char *at)
+{
+    const char *p = t.begin();
+    const char *stop = std::min(at, t.end());
+    long long n = 1;
+    while (p < stop) {
+        const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(stop - p));
+        if (!nl)
+            break;
+        ++n;
+        p = static_cast<const char *>(nl) + 1;
+    }
+    return n;
+}
+
+}  // namespace foam

@@ -1,0 +1,59 @@
+// A whole input file in memory, as OpenFOAM finds it: `name`, or else the
+// compressed `name.gz`, inflated. The bytes are followed by kTextPad zero
+// bytes, so that a scan may look past the last byte without a bounds check.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+namespace foam {
+
+constexpr std::size_t kTextPad = 64;
+
+// Gives back the bytes of a Text: heap memory, or a mapping of `mapped`
+// bytes.
+struct TextRelease {
+    std::size_t mapped = 0;
+    void operator()(char *p) const;
+};
+
+struct Text {
+    std::string name;                        // the file read, for diagnostics
+    std::unique_ptr<char[], TextRelease> data;  // size bytes, then kTextPad zeros
+    std::size_t size = 0;
+    bool compressed = false;                 // read from name.gz
+
+    const char *begin() const { return data.get(); }
+    const char *end() const { return data.get() + size; }
+};
+
+// The name under which path exists, path or path.gz, or "" when neither.
+std::string find_file(const std::string &path);
+
+// Reads path, or path.gz; throws Bad when neither exists or the file cannot
+// be read or inflated.
+Text load_text(const std::string &path);
+
+// As load_text, but maps a plain regular file into memory instead of
+// copying it: no copy and few page faults for the large files of a mesh.
+// The file must not shrink while the Text lives (SIGBUS).
+Text map_text(const std::string &path);
+
+// The line of `at` in t: one more than the newlines before it.
+long long line_of(const Text &t, const char *at);
+
+// Asks the kernel to back [p, p + bytes) with huge pages where it may: a
+// mesh of 10^6 cells fills some 10^5 small pages, and on a virtual machine
+// the first touch of each can cost microseconds.
+void advise_huge_pages(void *p, std::size_t bytes);
+
+// Room for n items in v, backed by huge pages where the kernel allows.
+template <class V>
+void reserve_huge(V &v, std::size_t n)
+{
+    v.reserve(n);
+    advise_huge_pages(v.data(), n * sizeof(*v.data()));
+}
+
+}  // namespace foam

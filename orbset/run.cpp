@@ -1,0 +1,203 @@
+#include "run.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <thread>
+
+#include "foam/bad.h"
+#include "foam/geometry.h"
+#include "foam/text.h"
+#include "select.h"
+
+namespace orbset {
+
+namespace {
+
+std::string under(const std::string &dir, const std::string &rel)
+{
+    return dir.empty() ? rel : dir + "/" + rel;
+}
+
+// 3 x 10 bits of a sphere's place, interleaved: spheres close in this
+// order are close in space, so their cells are close in memory.
+std::uint32_t morton(const Vec &p, const Vec &lo, const Vec &scale)
+{
+    auto spread = [](double t) {
+        std::uint32_t v = t > 0 ? static_cast<std::uint32_t>(std::min(t, 1023.0)) : 0;
+        v = (v | v << 16) & 0x030000FF;
+        v = (v | v << 8) & 0x0300F00F;
+        v = (v | v << 4) & 0x030C30C3;
+        v = (v | v << 2) & 0x09249249;
+        return v;
+    };
+    return spread((p.x - lo.x) * scale.x) | spread((p.y - lo.y) * scale.y) << 1 |
+           spread((p.z - lo.z) * scale.z) << 2;
+}
+
+// The regions that set something, boxes first, then the spheres in space
+// order: with the last region a cell's claim, the order they are looked at
+// in does not matter.
+std::vector<std::uint32_t> working_order(const Plan &plan)
+{
+    std::vector<std::uint32_t> order;
+    Vec lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
+    for (std::size_t r = 0; r < plan.regions.size(); ++r) {
+        const Region &region = plan.regions[r];
+        if (region.n_settings == 0)
+            continue;
+        order.push_back(static_cast<std::uint32_t>(r));
+        if (region.source != Region::Source::sphere)
+            continue;
+        const Vec &o = region.sphere.origin;
+        lo = {std::min(lo.x, o.x), std::min(lo.y, o.y), std::min(lo.z, o.z)};
+        hi = {std::max(hi.x, o.x), std::max(hi.y, o.y), std::max(hi.z, o.z)};
+    }
+    auto per = [](double a, double b) { return b > a ? 1024 / (b - a) : 0.0; };
+    Vec scale{per(lo.x, hi.x), per(lo.y, hi.y), per(lo.z, hi.z)};
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> keyed;
+    keyed.reserve(order.size());
+    for (std::uint32_t r : order) {
+        const Region &region = plan.regions[r];
+        bool sphere = region.source == Region::Source::sphere;
+        keyed.emplace_back(sphere ? 1 + morton(region.sphere.origin, lo, scale) : 0, r);
+    }
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        order[i] = keyed[i].second;
+    return order;
+}
+
+// For every field, the last region to take each cell, or -1.
+using Claims = std::vector<std::vector<std::int32_t>>;
+
+// Claims for the regions order[from, to).
+void claim(const Plan &plan, const CellIndex &index, std::size_t n_cells,
+           const std::vector<std::uint32_t> &order, std::size_t from, std::size_t to,
+           Claims &last)
+{
+    last.assign(plan.fields.size(), {});
+    std::vector<label> cells;
+    std::vector<Box> boxes;
+    for (std::size_t i = from; i < to; ++i) {
+        const Region &r = plan.regions[order[i]];
+        cells.clear();
+        if (r.source == Region::Source::box) {
+            auto first = plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box);
+            boxes.assign(first, first + static_cast<std::ptrdiff_t>(r.n_boxes));
+            cells_in_boxes(index, boxes, cells);
+        } else {
+            cells_in_sphere(index, r.sphere, cells);
+        }
+        auto region = static_cast<std::int32_t>(order[i]);
+        for (std::size_t k = 0; k < r.n_settings; ++k) {
+            std::vector<std::int32_t> &mine =
+                last[static_cast<std::size_t>(plan.settings[r.first_setting + k].field)];
+            if (mine.empty())
+                mine.assign(n_cells, -1);
+            for (label c : cells) {
+                std::int32_t &l = mine[static_cast<std::size_t>(c)];
+                l = std::max(l, region);
+            }
+        }
+    }
+}
+
+// Sets the cells of every region in every field it names, the last region
+// to take a cell setting it, and counts the cells the regions set.
+void apply(Part &part, const Plan &plan, const CellIndex &index, unsigned threads)
+{
+    auto n = static_cast<std::size_t>(part.n_cells);
+    for (const Setting &s : plan.defaults)
+        part.fields[static_cast<std::size_t>(s.field)].values.assign(n, s.value);
+
+    std::vector<std::uint32_t> order = working_order(plan);
+    threads = static_cast<unsigned>(std::clamp<std::size_t>(order.size() / 64, 1, threads));
+    std::vector<Claims> claims(threads);
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < threads; ++t)
+        pool.emplace_back([&, t] {
+            claim(plan, index, n, order, order.size() * t / threads,
+                  order.size() * (t + 1) / threads, claims[t]);
+        });
+    claim(plan, index, n, order, 0, order.size() / threads, claims[0]);
+    for (std::thread &t : pool)
+        t.join();
+
+    part.set.assign(plan.fields.size(), 0);
+    std::vector<double> value_of(plan.regions.size());
+    for (std::size_t f = 0; f < plan.fields.size(); ++f) {
+        std::vector<std::int32_t> &last = claims[0][f];
+        for (unsigned t = 1; t < threads; ++t) {
+            std::vector<std::int32_t> &other = claims[t][f];
+            if (last.empty())
+                last.swap(other);
+            else if (!other.empty())
+                for (std::size_t c = 0; c < n; ++c)
+                    last[c] = std::max(last[c], other[c]);
+        }
+        if (last.empty())
+            continue;
+        // the value a region gives the field: its last setting of it
+        for (std::size_t r = 0; r < plan.regions.size(); ++r) {
+            const Region &region = plan.regions[r];
+            for (std::size_t k = 0; k < region.n_settings; ++k) {
+                const Setting &s = plan.settings[region.first_setting + k];
+                if (static_cast<std::size_t>(s.field) == f)
+                    value_of[r] = s.value;
+            }
+        }
+        std::vector<double> &values = part.fields[f].values;
+        long long set = 0;
+        for (std::size_t c = 0; c < n; ++c)
+            if (last[c] >= 0) {
+                values[c] = value_of[static_cast<std::size_t>(last[c])];
+                ++set;
+            }
+        part.set[f] = set;
+    }
+}
+
+}  // namespace
+
+void locate_fields(Part &part, const Plan &plan, const Control &control)
+{
+    std::string time = start_time_name(control, part.dir);
+    part.paths.clear();
+    for (const std::string &name : plan.fields) {
+        std::string path = under(part.dir, time + "/" + name);
+        if (foam::find_file(path).empty()) {
+            std::string constant = under(part.dir, "constant/" + name);
+            if (foam::find_file(constant).empty())
+                throw foam::Bad(path + ": no such field file (nor " + name + ".gz, nor in " +
+                                under(part.dir, "constant") +
+                                "); setFields would only warn, orbset writes nothing");
+            path = constant;
+        }
+        part.paths.push_back(path);
+    }
+}
+
+void read_geometry(Part &part)
+{
+    foam::Mesh mesh = foam::read_mesh(part.dir);
+    part.patches = foam::read_boundary(foam::polymesh_dir(part.dir) + "boundary");
+    part.n_cells = mesh.n_cells;
+    part.cells.first_face = mesh.n_internal_faces();
+    part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());
+    // the mesh goes before the index comes, the centres once it has its copy
+    std::vector<Vec> centres = foam::cell_centres(mesh);
+    mesh = foam::Mesh{};
+    part.index = build_index(centres);
+}
+
+void set_fields(Part &part, const Plan &plan, unsigned threads)
+{
+    for (const std::string &path : part.paths) {
+        part.fields.push_back(read_field(path, part.n_cells));
+        resolve_patches(part.fields.back(), part.patches, part.warnings);
+    }
+    apply(part, plan, part.index, threads);
+    part.index = CellIndex{};
+}
+
+}  // namespace orbset

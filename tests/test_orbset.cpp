@@ -1,0 +1,995 @@
+// orbset: numbers read as OpenFOAM 1912 reads them, the mesh in every form
+// OpenFOAM writes it, and every malformed input refused in one line that
+// names the file and the line.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "casedir.h"
+#include "oracle.h"
+#include "foam/bad.h"
+#include "foam/polymesh.h"
+#include "foam/scalar.h"
+
+namespace {
+
+#ifdef CASETOOLS_SANITIZE
+constexpr long kRandomDecimals = 100000;
+#else
+constexpr long kRandomDecimals = 1000000;
+#endif
+
+std::uint64_t bits(double d)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+// OpenFOAM 1912's ScalarRead, literally: strtold, the range and the
+// conversion checked, then values within VSMALL of 0 taken as 0 and the
+// rest narrowed to double.
+struct Reference {
+    bool ok;
+    double value;
+};
+Reference strtold_narrowed(const std::string &s)
+{
+    const long double vsmall = 1.0e-300, vgreat = 1.0e+300;
+    char *end = nullptr;
+    errno = 0;
+    long double v = std::strtold(s.c_str(), &end);
+    if (errno || end != s.c_str() + s.size() || end == s.c_str() || v < -vgreat || v > vgreat)
+        return {false, 0};
+    return {true, (v >= -vsmall && v <= vsmall) ? 0.0 : static_cast<double>(v)};
+}
+
+// The number token s as orbset reads it, from a text padded with NULs as
+// every text read is.
+foam::Converted converted(const std::string &s)
+{
+    static std::string padded;
+    padded = s + std::string(16, '\0');
+    foam::Converted c = foam::convert_number(padded.c_str());
+    c.end = s.c_str() + (c.end - padded.c_str());
+    return c;
+}
+
+void expect_as_openfoam(const std::string &s)
+{
+    foam::Converted got = converted(s);
+    Reference want = strtold_narrowed(s);
+    ASSERT_EQ(got.status == foam::Conv::ok, want.ok) << s;
+    ASSERT_EQ(got.end, s.c_str() + s.size()) << s;
+    if (want.ok) {
+        ASSERT_EQ(bits(got.value), bits(want.value)) << s;
+    }
+}
+
+// A decimal of `digits` significant digits with the point and the
+// exponent placed at random, in the forms a mesh or a dictionary holds.
+std::string random_decimal(std::mt19937_64 &rng, int digits)
+{
+    std::string m;
+    for (int i = 0; i < digits; ++i)
+        m += static_cast<char>('0' + rng() % 10);
+    if (m[0] == '0')
+        m[0] = '1';
+    std::string s = rng() % 2 ? "-" : "";
+    auto point = static_cast<std::size_t>(rng() % static_cast<unsigned>(digits + 2));
+    if (point == 0)
+        s.append("0.");
+    s.append(m);
+    if (point > 0 && point <= m.size())
+        s.insert(s.size() - m.size() + point, 1, '.');
+    if (rng() % 2) {
+        s.push_back(rng() % 2 ? 'e' : 'E');
+        s.append(std::to_string(static_cast<int>(rng() % 81) - 40));
+    }
+    return s;
+}
+
+}  // namespace
+
+// ---- numbers ---------------------------------------------------------------
+
+TEST(OrbsetNumbers, RandomDecimalsAsStrtoldNarrowed)
+{
+    std::mt19937_64 rng(1912);
+    for (long i = 0; i < kRandomDecimals; ++i)
+        expect_as_openfoam(random_decimal(rng, 1 + static_cast<int>(rng() % 25)));
+}
+
+// Decimals next to the midpoint of two neighbouring doubles: where rounding
+// twice (to long double, then to double) and rounding once part.
+TEST(OrbsetNumbers, NearMidpointsOfDoubles)
+{
+    std::mt19937_64 rng(26);
+    long strtod_differs = 0;
+    for (long i = 0; i < kRandomDecimals / 4; ++i) {
+        double d = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 100);
+        long double mid = (static_cast<long double>(d) + std::nextafter(d, 1e300)) / 2;
+        char s[64];
+        std::snprintf(s, sizeof s, "%.*Le", static_cast<int>(16 + rng() % 3), mid);
+        expect_as_openfoam(s);
+        if (std::strtod(s, nullptr) != strtold_narrowed(s).value)
+            ++strtod_differs;
+    }
+    // the cases do reach double rounding
+    EXPECT_GT(strtod_differs, 100);
+}
+
+TEST(OrbsetNumbers, HandPicked)
+{
+    const char *cases[] = {
+        "0", "-0", "-0.0", "0.0e-999", "00000000000000000001", // zero and signs
+        "0.1", "1e-5", "0.00001", "-0.000235", "1.0", "5.", ".5", "-.5",
+        "2147483647", "2147483648", "-2147483648", "-2147483649",  // label bounds
+        "9007199254740993", "9007199254740993e-16",               // 2^53 + 1
+        "9999999999999999999", "9999999999999999999e27", "9999999999999999999e-27",
+        "1e27", "1e28", "1e-27", "1e-28", "12345678901234567890",  // fast path edges
+        "1e-300", "-1e-300", "1.0000000000000001e-300", "1e-301", "1e-320", // VSMALL
+        "1e300", "1.0000001e300", "-1e301", "1e5000", "1e-5000",          // VGREAT, range
+        "1.00000000000000011102230246251565404236316680908203125",          // halfway
+        "1.000000000000000111022302462515654042363166809082031250001",
+        "1e", "1e+", "1.2.3", "1-2", "1e5e5", "-", ".", "-.", "--1", "1..", // not numbers
+    };
+    for (const char *s : cases)
+        expect_as_openfoam(s);
+    EXPECT_EQ(bits(converted("-0.0").value), bits(0.0));
+    EXPECT_TRUE(converted("-2147483648").is_label);
+    EXPECT_FALSE(converted("2147483648").is_label);
+    EXPECT_FALSE(converted("1.0").is_label);
+    std::string long_token(128, '1');
+    EXPECT_EQ(converted(long_token).status, foam::Conv::too_long);
+    EXPECT_EQ(converted(long_token.substr(1)).status, foam::Conv::ok);
+}
+
+// ---- the mesh ----------------------------------------------------------------
+
+namespace {
+
+// Two unit hexahedra side by side along x: 12 points, 1 internal face and
+// 10 boundary faces in two patches.
+const std::vector<std::vector<int>> kFaces = {
+    {1, 4, 10, 7},                                                 // internal
+    {0, 6, 9, 3}, {2, 5, 11, 8},                                   // ends
+    {0, 1, 7, 6}, {3, 9, 10, 4}, {0, 3, 4, 1}, {6, 7, 10, 9},      // sides of cell 0
+    {1, 2, 8, 7}, {4, 10, 11, 5}, {1, 4, 5, 2}, {7, 8, 11, 10},    // sides of cell 1
+};
+const std::vector<int> kOwner = {0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 1};
+const std::vector<int> kNeighbour = {1};
+
+std::vector<double> point_coordinates()
+{
+    std::vector<double> xyz;
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 3; ++i)
+                for (double v : {0.1 * i, 0.1 * j, 0.1 * k})
+                    xyz.push_back(v);
+    return xyz;
+}
+
+// How a test case writes its mesh files.
+struct MeshForm {
+    bool binary = false;
+    int label_bytes = 4;
+    bool compact = false;  // faces as faceCompactList
+};
+
+std::string header(const std::string &cls, const std::string &object, const MeshForm &f)
+{
+    std::string arch = f.label_bytes == 8 ? "LSB;label=64;scalar=64" : "LSB;label=32;scalar=64";
+    return "/*--------------------------------*- C++ -*----------------------------------*\\\n"
+           "  =========                 |\n"
+           "\\*---------------------------------------------------------------------------*/\n"
+           "FoamFile\n{\n    version     2.0;\n    format      " +
+           std::string(f.binary ? "binary" : "ascii") + ";\n    class       " + cls +
+           ";\n" + (f.binary ? "    arch        \"" + arch + "\";\n" : "") +
+           "    location    \"constant/polyMesh\";\n    object      " + object +
+           ";\n}\n// * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * * //\n\n";
+}
+
+template <class T>
+std::string raw(const std::vector<T> &v)
+{
+    return std::string(reinterpret_cast<const char *>(v.data()), v.size() * sizeof(T));
+}
+
+std::string label_list(const std::vector<int> &v, const MeshForm &f)
+{
+    std::string s = "\n" + std::to_string(v.size()) + "\n";
+    if (f.binary) {
+        if (v.empty())
+            return s;
+        if (f.label_bytes == 8)
+            return s + "(" + raw(std::vector<std::int64_t>(v.begin(), v.end())) + ")\n";
+        return s + "(" + raw(v) + ")\n";
+    }
+    s += "(\n";
+    for (int l : v)
+        s += std::to_string(l) + "\n";
+    return s + ")\n";
+}
+
+std::string points_file(const MeshForm &f)
+{
+    std::vector<double> xyz = point_coordinates();
+    std::string s = header("vectorField", "points", f) + std::to_string(xyz.size() / 3) + "\n(";
+    if (f.binary)
+        return s + raw(xyz) + ")\n";
+    s += "\n";
+    char buf[100];
+    for (std::size_t i = 0; i < xyz.size(); i += 3) {
+        std::snprintf(buf, sizeof buf, "(%.17g %.17g %.17g)\n", xyz[i], xyz[i + 1], xyz[i + 2]);
+        s += buf;
+    }
+    return s + ")\n";
+}
+
+std::string faces_file(const MeshForm &f)
+{
+    if (f.compact) {
+        std::vector<int> start{0}, labels;
+        for (const auto &face : kFaces) {
+            labels.insert(labels.end(), face.begin(), face.end());
+            start.push_back(static_cast<int>(labels.size()));
+        }
+        return header("faceCompactList", "faces", f) + label_list(start, f) + label_list(labels, f);
+    }
+    std::string s = header("faceList", "faces", f) + std::to_string(kFaces.size()) + "\n(\n";
+    for (const auto &face : kFaces) {
+        if (f.binary) {
+            s += label_list(face, f);
+            continue;
+        }
+        s += std::to_string(face.size()) + "(";
+        for (std::size_t i = 0; i < face.size(); ++i)
+            s += (i ? " " : "") + std::to_string(face[i]);
+        s += ")\n";
+    }
+    return s + ")\n";
+}
+
+const char *const kBoundary =
+    "2\n(\n    ends\n    {\n        type            patch;\n        nFaces          2;\n"
+    "        startFace       1;\n    }\n    sides\n    {\n        type            wall;\n"
+    "        inGroups        List<word> 1(wall);\n        nFaces          8;\n"
+    "        startFace       3;\n    }\n)\n";
+
+// Writes the mesh of the two cells into case c.
+void write_mesh(const CaseDir &c, const MeshForm &f)
+{
+    c.mkdir("constant/polyMesh");
+    c.write("constant/polyMesh/points", points_file(f));
+    c.write("constant/polyMesh/faces", faces_file(f));
+    c.write("constant/polyMesh/owner", header("labelList", "owner", f) + label_list(kOwner, f));
+    c.write("constant/polyMesh/neighbour",
+            header("labelList", "neighbour", f) + label_list(kNeighbour, f));
+    c.write("constant/polyMesh/boundary", header("polyBoundaryMesh", "boundary", f) + kBoundary);
+}
+
+void expect_two_cells(const foam::Mesh &m)
+{
+    std::vector<double> xyz = point_coordinates();
+    ASSERT_EQ(m.points.size() * 3, xyz.size());
+    for (std::size_t i = 0; i < m.points.size(); ++i) {
+        EXPECT_EQ(m.points[i].x, xyz[3 * i]);
+        EXPECT_EQ(m.points[i].y, xyz[3 * i + 1]);
+        EXPECT_EQ(m.points[i].z, xyz[3 * i + 2]);
+    }
+    std::vector<int> start{0}, labels;
+    for (const auto &face : kFaces) {
+        labels.insert(labels.end(), face.begin(), face.end());
+        start.push_back(static_cast<int>(labels.size()));
+    }
+    EXPECT_EQ(m.face_start, start);
+    EXPECT_EQ(m.face_points, labels);
+    EXPECT_EQ(m.owner, kOwner);
+    EXPECT_EQ(m.neighbour, kNeighbour);
+    EXPECT_EQ(m.n_cells, 2);
+    ASSERT_EQ(m.patches.size(), 2u);
+    EXPECT_EQ(m.patches[1].name, "sides");
+    EXPECT_EQ(m.patches[1].type, "wall");
+    EXPECT_EQ(m.patches[1].start, 3);
+    EXPECT_EQ(m.patches[1].size, 8);
+}
+
+// Writes the mesh with `from` in `file` replaced by `to` (to_size bytes of
+// it, when it holds NULs), or cut off before `from` when `to` is null.
+void write_edited_mesh(const CaseDir &c, const MeshForm &form, const char *file,
+                       const std::string &from, const char *to, std::size_t to_size = 0)
+{
+    write_mesh(c, form);
+    std::string path = "constant/polyMesh/" + std::string(file);
+    std::string text = c.read(path);
+    auto at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    if (!to)
+        text.resize(at);
+    else
+        text.replace(at, from.size(), to, to_size ? to_size : std::strlen(to));
+    c.write(path, text);
+}
+
+std::string read_mesh_failure(const CaseDir &c)
+{
+    try {
+        foam::read_mesh(c.path());
+    } catch (const foam::Bad &e) {
+        return e.what();
+    }
+    return "<read>";
+}
+
+}  // namespace
+
+// Every form OpenFOAM writes gives the same mesh.
+TEST(OrbsetMesh, EveryForm)
+{
+    struct Row {
+        const char *why;
+        MeshForm form;
+        bool gzip;
+    } rows[] = {
+        {"ascii as blockMesh writes it", {}, false},
+        {"binary, 32-bit labels, faces compact", {true, 4, true}, false},
+        {"binary, 64-bit labels", {true, 8, true}, false},
+        {"binary faceList, a list per face (older writers)", {true, 4, false}, false},
+        {"ascii faceCompactList", {false, 4, true}, false},
+        {"every file compressed, ascii", {}, true},
+        {"every file compressed, binary", {true, 4, true}, true},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_mesh(c, r.form);
+        if (r.gzip)
+            c.sh("gzip constant/polyMesh/points constant/polyMesh/faces constant/polyMesh/owner "
+                 "constant/polyMesh/neighbour");
+        expect_two_cells(foam::read_mesh(c.path()));
+    }
+}
+
+// What hand-written and older files hold, read as OpenFOAM reads it.
+TEST(OrbsetMesh, TextForms)
+{
+    struct Row {
+        const char *why, *file, *from, *to;
+    } rows[] = {
+        {"comments anywhere", "owner", "\n(\n0\n0\n1", "// c\n/* c */(/**/0//\n0\n1"},
+        {"a list of one value repeated", "owner", "\n(\n0\n0\n1\n0\n0\n0\n0\n1\n1\n1\n1\n)",
+         "(0 0 1 0 0 0 0 1 1 1 1)"},
+        {"N{value}", "neighbour", "1\n(\n1\n)", "1{1}"},
+        {"neighbour listed for every face, -1 past the internal ones", "neighbour",
+         "1\n(\n1\n)", "11(1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1)"},
+        {"a face over several lines", "faces", "4(1 4 10 7)", "4\n(\n1\n4\n10\n7\n)"},
+        {"a face without its size", "faces", "4(1 4 10 7)", "(1 4 10 7)"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, {}, r.file, r.from, r.to);
+        expect_two_cells(foam::read_mesh(c.path()));
+    }
+}
+
+// Each malformed mesh is refused in one line naming the file, and the line
+// where the fault is.
+TEST(OrbsetMesh, Refusals)
+{
+    struct Row {
+        const char *why, *file, *from, *to, *message;
+    } rows[] = {
+        {"a point label past the points", "faces", "4(1 4 10 7)", "4(1 4 12 7)",
+         "faces: line 16: point label 12 is out of range [0, 11]"},
+        {"a negative point label", "faces", "4(1 4 10 7)", "4(1 -4 10 7)",
+         "faces: line 16: point label -4 is out of range"},
+        {"a face of two points", "faces", "4(1 4 10 7)", "2(1 4)", "faces: line 16: face 0 has 2"},
+        {"a list cut short", "faces", "4(7 8 11 10)\n)", "4(7 8 11 10)\n",
+         "faces: line 28: expected ')' closing the list of faces, found the end of the file"},
+        {"a truncated file", "points", " 0.10000000000000001)\n)", nullptr,
+         "points: line 27: expected a point (a number), found the end of the file"},
+        {"a word among the numbers", "points", "(0 0 0)", "(0 zero 0)",
+         "points: line 16: expected a point (a number), found 'zero'"},
+        {"a number OpenFOAM does not take", "points", "(0 0 0)", "(0 1e 0)",
+         "points: line 16: '1e' is not a number"},
+        {"a size larger than the list", "owner", "11\n(", "12\n(",
+         "owner: line 15: a list of 12 items where at most 11 are expected"},
+        {"fewer owners than faces", "owner", "11\n(\n0\n", "10\n(\n",
+         "owner: 10 owners for 11 faces"},
+        {"a negative cell", "owner", "\n1\n1\n1\n1\n)", "\n1\n1\n1\n-1\n)",
+         "owner: line 27: cell label -1 is out of range"},
+        {"a cell with no face", "neighbour", "1\n(\n1\n)", "1\n(\n3\n)",
+         "owner: cell 2 has no face"},
+        {"a cell label far past the others", "neighbour", "1\n(\n1\n)", "1\n(\n2000000000\n)",
+         "neighbour: cell label 2000000000 where the faces name 12 cells at most"},
+        {"-1 among the internal faces' neighbours", "neighbour", "1\n(\n1\n)", "2(1 -1)",
+         "neighbour: cell label -1 for internal face 1"},
+        {"patches not covering the boundary", "boundary", "nFaces          8", "nFaces          7",
+         "boundary: the patches end at face 10 of 11"},
+        {"a patch starting elsewhere", "boundary", "startFace       3", "startFace       4",
+         "boundary: patch sides starts at face 4 where face 3 is next"},
+        {"a patch without its size", "boundary", "nFaces          2;", "",
+         "boundary: line 16: patch ends lacks its type, nFaces or startFace"},
+        {"the wrong class", "owner", "labelList", "faceList",
+         "owner: line 1: class faceList where labelList is expected"},
+        {"no header", "points", "FoamFile", "FoamFiles",
+         "points: line 4: expected the header FoamFile { ... }, found 'FoamFiles'"},
+        {"an unclosed comment", "owner", "\n(\n0\n", "\n(\n/*0\n", "owner: line 17: a comment /* ... is not closed"},
+        {"content after the list", "owner", "1\n)\n", "1\n)\n)\n",
+         "owner: line 29: unexpected ')' after the data"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, {}, r.file, r.from, r.to);
+        std::string what = read_mesh_failure(c);
+        EXPECT_NE(what.find(r.message), std::string::npos) << what;
+        EXPECT_EQ(what.find('\n'), std::string::npos) << what;
+    }
+}
+
+TEST(OrbsetMesh, BinaryRefusals)
+{
+    using namespace std::string_literals;  // binary patterns hold NULs
+    struct Row {
+        const char *why, *file;
+        MeshForm form;
+        std::string from;
+        const char *to;  // nullptr: the file ends before `from`
+        const char *message;
+        std::size_t to_size = 0;  // of `to`, when it holds NULs
+    } rows[] = {
+        {"32-bit scalars", "points", {true, 4, true}, "scalar=64", "scalar=32",
+         "points: line 9: arch \"LSB;label=32;scalar=32\": written by an OpenFOAM built with "
+         "32-bit scalars"},
+        {"big-endian", "owner", {true, 4, true}, "LSB", "MSB", "owner: line 9: arch \"MSB"},
+        {"raw bytes cut short", "points", {true, 4, true}, "\x99\xb9\x3f)"s, nullptr,
+         "points: line 16: the binary data ends early: 288 bytes expected"},
+        {"a 64-bit label past 32 bits", "owner", {true, 8, true}, "\x01\0\0\0\0\0\0\0"s,
+         "\x01\0\0\0\x01\0\0\0", "owner: line 16: cell label 4294967297 (item 2) is out of range",
+         8},
+        {"compact offsets past the labels", "faces", {true, 4, true}, "\x2c\0\0\0)"s,
+         "\x2d\0\0\0)", "faces: line 17: the face offsets end at 45 but 44 point labels follow", 5},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.why);
+        CaseDir c;
+        write_edited_mesh(c, r.form, r.file, r.from, r.to, r.to_size);
+        std::string what = read_mesh_failure(c);
+        EXPECT_NE(what.find(r.message), std::string::npos) << what;
+    }
+}
+
+TEST(OrbsetMesh, FileRefusals)
+{
+    CaseDir c;
+    write_mesh(c, {});
+    c.sh("rm constant/polyMesh/neighbour");
+    EXPECT_NE(read_mesh_failure(c).find("constant/polyMesh/neighbour: no such file (nor "),
+              std::string::npos);
+    c.write("constant/polyMesh/neighbour.gz", "not gzip data");
+    EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: not readable as gzip data"),
+              std::string::npos)
+        << read_mesh_failure(c);
+    c.sh("printf '" + std::string("x") + "' | gzip | head -c 12 > constant/polyMesh/neighbour.gz");
+    EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: the compressed data ends early"),
+              std::string::npos)
+        << read_mesh_failure(c);
+}
+
+// ---- the program -----------------------------------------------------------
+
+namespace {
+
+// A row of n hexahedra of 0.1 along x from x0: the cells' centres lie at
+// x0 + 0.1 i + 0.05, y = z = 0.05. Patches: "ends" (the two end faces,
+// each a processor patch instead where the row goes on in another
+// processor's part) and "sides" (4 faces a cell, in groups wall and
+// sideGroup).
+struct Row {
+    int n = 2;
+    double x0 = 0;
+    std::string left_proc, right_proc;  // names of processor patches at the ends
+    int me = 0, left = 0, right = 0;    // processor numbers
+};
+
+std::string vec_text(double x, double y, double z)
+{
+    char buf[100];
+    std::snprintf(buf, sizeof buf, "(%.17g %.17g %.17g)\n", x, y, z);
+    return buf;
+}
+
+std::string face_text(std::initializer_list<int> p)
+{
+    std::string s = "4(";
+    for (int v : p)
+        s += std::to_string(v) + " ";
+    s.back() = ')';
+    return s + "\n";
+}
+
+std::string patch_text(const std::string &name, const std::string &type, int size, int start,
+                       const std::string &extra = "")
+{
+    return name + "\n{\n    type " + type + ";\n" + extra + "    nFaces " + std::to_string(size) +
+           ";\n    startFace " + std::to_string(start) + ";\n}\n";
+}
+
+void write_row_mesh(const CaseDir &c, const std::string &dir, const Row &r)
+{
+    MeshForm ascii;
+    auto p = [](int i, int j, int k) { return 4 * i + j + 2 * k; };
+    std::string points;
+    for (int i = 0; i <= r.n; ++i)
+        for (int k = 0; k < 2; ++k)
+            for (int j = 0; j < 2; ++j)
+                points += vec_text(r.x0 + 0.1 * i, 0.1 * j, 0.1 * k);
+    std::string faces;
+    std::vector<int> owner, neighbour;
+    for (int i = 1; i < r.n; ++i) {
+        faces += face_text({p(i, 0, 0), p(i, 1, 0), p(i, 1, 1), p(i, 0, 1)});
+        owner.push_back(i - 1);
+        neighbour.push_back(i);
+    }
+    std::string left = face_text({p(0, 0, 0), p(0, 0, 1), p(0, 1, 1), p(0, 1, 0)});
+    std::string right = face_text({p(r.n, 0, 0), p(r.n, 1, 0), p(r.n, 1, 1), p(r.n, 0, 1)});
+    int start = r.n - 1, ends = 0;
+    if (r.left_proc.empty()) {
+        faces += left;
+        owner.push_back(0);
+        ++ends;
+    }
+    if (r.right_proc.empty()) {
+        faces += right;
+        owner.push_back(r.n - 1);
+        ++ends;
+    }
+    std::string boundary = patch_text("ends", "patch", ends, start);
+    for (int i = 0; i < r.n; ++i) {
+        faces += face_text({p(i, 0, 0), p(i + 1, 0, 0), p(i + 1, 0, 1), p(i, 0, 1)});
+        faces += face_text({p(i, 1, 0), p(i, 1, 1), p(i + 1, 1, 1), p(i + 1, 1, 0)});
+        faces += face_text({p(i, 0, 0), p(i, 1, 0), p(i + 1, 1, 0), p(i + 1, 0, 0)});
+        faces += face_text({p(i, 0, 1), p(i + 1, 0, 1), p(i + 1, 1, 1), p(i, 1, 1)});
+        owner.insert(owner.end(), 4, i);
+    }
+    boundary += patch_text("sides", "wall", 4 * r.n, start + ends,
+                           "    inGroups 2(wall sideGroup);\n");
+    int next = start + ends + 4 * r.n, patches = 2;
+    auto proc = [&](const std::string &name, const std::string &face, int cell, int other) {
+        faces += face;
+        owner.push_back(cell);
+        boundary += patch_text(name, "processor", 1, next++,
+                               "    myProcNo " + std::to_string(r.me) + ";\n    neighbProcNo " +
+                                   std::to_string(other) + ";\n");
+        ++patches;
+    };
+    if (!r.left_proc.empty())
+        proc(r.left_proc, left, 0, r.left);
+    if (!r.right_proc.empty())
+        proc(r.right_proc, right, r.n - 1, r.right);
+    std::string d = dir.empty() ? "constant/polyMesh" : dir + "/constant/polyMesh";
+    c.mkdir(d);
+    c.write(d + "/points", header("vectorField", "points", ascii) +
+                               std::to_string(4 * (r.n + 1)) + "\n(\n" + points + ")\n");
+    c.write(d + "/faces", header("faceList", "faces", ascii) + std::to_string(owner.size()) +
+                              "\n(\n" + faces + ")\n");
+    c.write(d + "/owner", header("labelList", "owner", ascii) + label_list(owner, ascii));
+    c.write(d + "/neighbour",
+            header("labelList", "neighbour", ascii) + label_list(neighbour, ascii));
+    c.write(d + "/boundary", header("polyBoundaryMesh", "boundary", ascii) +
+                                 std::to_string(patches) + "\n(\n" + boundary + ")\n");
+}
+
+const char *const kControl =
+    "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n"
+    "startFrom startTime;\nstartTime 0;\nwritePrecision 6;\n"
+    "functions { #includeFunc residuals }\n";
+
+const char *const kDictHeader =
+    "FoamFile { version 2.0; format ascii; class dictionary; object setFieldsDict; }\n";
+
+// A region that takes exactly cell i of a row from x = 0.
+std::string sphere_at(int i, const std::string &values)
+{
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "sphereToCell { centre (%.17g 0.05 0.05); radius 0.01; ", 0.1 * i + 0.05);
+    return buf + std::string("fieldValues (") + values + "); }\n";
+}
+
+std::string field_text(const std::string &internal, const std::string &patches,
+                       const std::string &format = "ascii")
+{
+    return "FoamFile\n{\n    version 2.0;\n    format " + format +
+           ";\n    class volScalarField;\n    object alpha;\n}\n"
+           "dimensions [0 0 0 0 0 0 0];\n\ninternalField   " +
+           internal + ";\n\nboundaryField\n{\n" + patches + "}\n";
+}
+
+const char *const kPlainPatches = "    ends { type calculated; value uniform 0; }\n"
+                                  "    sides { type zeroGradient; }\n";
+
+// A case of a row of n cells: mesh, controlDict, setFieldsDict and 0/alpha.
+void write_case(const CaseDir &c, const std::string &dict, const std::string &field, int n = 2)
+{
+    Row r;
+    r.n = n;
+    write_row_mesh(c, "", r);
+    c.mkdir("system");
+    c.mkdir("0");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict", kDictHeader + dict);
+    c.write("0/alpha", field);
+}
+
+// orbset's run ended in one line on standard error holding `what`, exit 1,
+// and 0/alpha as it was.
+void expect_refusal(const CaseDir &c, const Outcome &r, const std::string &what,
+                    const std::string &field)
+{
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("orbset: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
+    EXPECT_EQ(c.read("0/alpha"), field);
+    EXPECT_EQ(c.sh("ls -A 0 | wc -l").out, "1\n") << "a temporary file left behind";
+}
+
+}  // namespace
+
+// What the field file holds after a run, as OpenFOAM 1912's setFields
+// writes it (the bytes around the values as the file had them).
+TEST(OrbsetRun, WritesTheValuesAsSetFields)
+{
+    struct Case {
+        const char *why;
+        std::string dict, patches;
+        std::vector<std::string> want;  // fragments of the new file, in order
+        int n = 2;
+        std::string internal = "uniform 0";
+    } rows[] = {
+        {"every cell the same: uniform, and so the calculated patch",
+         "defaultFieldValues (volScalarFieldValue alpha 0.5);\nregions ();\n", kPlainPatches,
+         {"internalField   uniform 0.5;", "ends { type calculated; value uniform 0.5; }",
+          "sides { type zeroGradient; }"}},
+        {"a sphere sets one cell: a short list on one line; the patch takes its cells' values",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"internalField   nonuniform List<scalar> 2(0 1);",
+          "value nonuniform List<scalar> 2(0 1); }"}},
+        {"more than 10 values: one a line",
+         "regions (" + sphere_at(3, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"nonuniform List<scalar> \n12\n(\n0\n0\n0\n1\n0\n0\n0\n0\n0\n0\n0\n0\n)\n;"}, 12},
+        {"writePrecision 6 as %g; the last region to take a cell sets it",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") +
+             sphere_at(0, "volScalarFieldValue alpha 2.000000001") + ");",
+         kPlainPatches, {"2(2 0);", "2(2 0); }"}},
+        {"a box and a default",
+         "defaultFieldValues (volScalarFieldValue alpha -1);\n"
+         "regions (boxToCell { box (0.1 0 0) (0.3 0.1 0.1); fieldValues (volScalarFieldValue alpha 7); });",
+         kPlainPatches, {"2(-1 7);"}},
+        {"a patch by pattern gets an entry of its own; the pattern stays",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    \".*\" { type calculated; value uniform 0; }\n",
+         {"\".*\" { type calculated; value uniform 0; }\n",
+          "    ends\n    { type calculated; value nonuniform List<scalar> 2(0 1); }\n",
+          "    sides\n    { type calculated; value nonuniform List<scalar> 8(0 0 0 0 1 1 1 1); }\n}"}},
+        {"a patch by its group, the last group entry first",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type fixedValue; value uniform 0.5; }\n"
+         "    wall { type fixedValue; value uniform 9; }\n    \"s.*\" { type zeroGradient; }\n"
+         "    sideGroup { type calculated; value uniform 0; }\n",
+         {"ends { type fixedValue; value uniform 0.5; }",
+          "    sides\n    { type calculated; value uniform 3; }\n}"}},
+        {"$internalField in a value that stays: the old value",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type inletOutlet; inletValue $internalField; value $internalField; }\n"
+         "    sides { type zeroGradient; }\n",
+         {"internalField   uniform 3;",
+          "ends { type inletOutlet; inletValue uniform 0; value uniform 0; }"}},
+        {"a calculated patch without value gets one",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    ends { type calculated; }\n    sides { type zeroGradient; }\n",
+         {"ends { type calculated;  value uniform 3; }"}},
+        {"the values of a nonuniform field stay where no region comes",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
+         {"internalField   nonuniform List<scalar> 3(1 0.25 0.5);"}, 3,
+         "nonuniform List<scalar> 3(0 0.25 0.5)"},
+        {"comments and layout kept",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
+         "    sides { type zeroGradient; }\n",
+         {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, field_text(row.internal, row.patches), row.n);
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        std::string out = c.read("0/alpha");
+        std::size_t at = 0;
+        for (const std::string &w : row.want) {
+            at = out.find(w, at);
+            EXPECT_NE(at, std::string::npos) << "missing: " << w << "\nin:\n" << out;
+        }
+    }
+}
+
+TEST(OrbsetRun, BinaryAndCompressed)
+{
+    double two[2] = {0.25, 0.5};
+    std::string raw_two(reinterpret_cast<const char *>(two), sizeof two);
+    // a kept entry whose raw bytes hold ';' and '}' is skipped whole and kept
+    double odd[8] = {0x1.7d7b7d7b7d7b7p-1022, 1, 2, 3, 4, 5, 6, 7};
+    std::memcpy(reinterpret_cast<char *>(odd) + 3, ";}{(", 4);
+    std::string raw_odd(reinterpret_cast<const char *>(odd), sizeof odd);
+    std::string kept = "sides { type inletOutlet; inletValue nonuniform List<scalar> 8(" + raw_odd +
+                       "); value uniform 0; }\n";
+    std::string patches = "    ends { type calculated; value nonuniform List<scalar> 2(" + raw_two +
+                          "); }\n    " + kept;
+    CaseDir c;
+    write_case(c, "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+               field_text("nonuniform List<scalar> 2(" + raw_two + ")", patches, "binary"));
+    Outcome r = c.run("orbset");
+    ASSERT_EQ(r.status, 0) << r.err;
+    double want[2] = {0.25, 1};
+    std::string raw_want(reinterpret_cast<const char *>(want), sizeof want);
+    std::string out = c.read("0/alpha");
+    EXPECT_NE(out.find("internalField   nonuniform List<scalar> \n2\n(" + raw_want + ");"),
+              std::string::npos);
+    EXPECT_NE(out.find("ends { type calculated; value nonuniform List<scalar> \n2\n(" + raw_want +
+                       "); }"),
+              std::string::npos);
+    EXPECT_NE(out.find(kept), std::string::npos);
+
+    // compressed in, compressed out
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);", field_text("uniform 0", kPlainPatches));
+    c.sh("gzip -f 0/alpha");
+    r = c.run("orbset");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(c.exists("0/alpha"));
+    EXPECT_NE(c.sh("zcat 0/alpha.gz").out.find("internalField   uniform 2;"), std::string::npos);
+}
+
+// The field found where setFields finds it: the start time's directory as
+// Time names it, or constant.
+TEST(OrbsetRun, StartTime)
+{
+    struct Case {
+        const char *why, *control, *dirs, *written;
+    } rows[] = {
+        {"the latest time by default", "", "0 0.5 1e-05", "0.5/alpha"},
+        {"latestTime", "startFrom latestTime;", "0 0.5 2", "2/alpha"},
+        {"firstTime, constant aside", "startFrom firstTime;", "0.5 2 constant", "0.5/alpha"},
+        {"startTime 0.5", "startFrom startTime; startTime 0.5;", "0 0.5", "0.5/alpha"},
+        {"a name of more digits than timePrecision", "startFrom startTime; startTime 0.1234567;",
+         "0 0.1234567", "0.1234567/alpha"},
+        {"scientific time names", "startFrom startTime; startTime 0.5; timeFormat scientific; timePrecision 2;",
+         "0 5.00e-01", "5.00e-01/alpha"},
+        {"not in the time: in constant", "startFrom startTime; startTime 3;", "0 3", "constant/alpha"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 7);", "");
+        c.sh("rm -r 0");
+        c.write("system/controlDict",
+                "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n" +
+                    std::string(row.control));
+        c.sh("mkdir -p " + std::string(row.dirs));
+        std::string field = field_text("uniform 0", kPlainPatches);
+        if (std::string(row.written) == "constant/alpha")
+            c.write("constant/alpha", field);
+        else
+            c.sh("for d in " + std::string(row.dirs) + "; do [ $d = constant ] || printf '%s' '" +
+                 field + "' > $d/alpha; done");
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(c.read(row.written).find("internalField   uniform 7;"), std::string::npos);
+        EXPECT_EQ(c.sh("grep -l 'uniform 7' */alpha").out, std::string(row.written) + "\n");
+    }
+}
+
+TEST(OrbsetRun, StandardOutput)
+{
+    struct Case {
+        const char *why;
+        std::string dict, out;
+    } rows[] = {
+        {"one line a field, in the order they are named",
+         "defaultFieldValues (volScalarFieldValue beta 1 volScalarFieldValue alpha 0);\n"
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") +
+             "boxToCell { boxes ((0 0 0) (1 1 1) (5 5 5) (6 6 6)); fieldValues (volScalarFieldValue alpha 1); }\n" +
+             sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "beta: 0 of 2 cells set by no region\nalpha: 2 of 2 cells set by 2 boxes and 2 spheres\n"},
+        {"one box", "regions (boxToCell { box (0 0 0) (0.1 1 1); fieldValues (volScalarFieldValue alpha 1); });",
+         "alpha: 1 of 2 cells set by the box\n"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, field_text("uniform 0", kPlainPatches));
+        c.write("0/beta", field_text("uniform 0", kPlainPatches));
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, row.out);
+    }
+}
+
+// Every refusal: one line naming the file, the line and the entry, exit 1,
+// and 0/alpha as it was, before the mesh is even read where it can be.
+TEST(OrbsetRun, Refusals)
+{
+    const std::string ok_dict = "defaultFieldValues (volScalarFieldValue alpha 1);\n";
+    const std::string ok_field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why;
+        std::string dict, field, message;
+        const char *shell = "";  // run before orbset
+    } rows[] = {
+        {"#include", "#include \"more\"\n" + ok_dict, ok_field,
+         "system/setFieldsDict: line 2: #include: orbset does not expand directives; use "
+         "setFields for this dictionary"},
+        {"a variable", "v 1;\ndefaultFieldValues (volScalarFieldValue alpha $v);\n", ok_field,
+         "system/setFieldsDict: line 3: $v: orbset does not expand variables"},
+        {"another source", "regions (cylinderToCell { p1 (0 0 0); p2 (1 0 0); radius 1; fieldValues (); });",
+         ok_field, "line 2: cylinderToCell: orbset applies boxToCell and sphereToCell regions only"},
+        {"a vector field", "defaultFieldValues (volVectorFieldValue U (0 0 0));", ok_field,
+         "line 2: volVectorFieldValue U: orbset sets scalar fields (volScalarFieldValue) only"},
+        {"a pattern keyword", "regions (sphereToCell { \"(origin|centre)\" (0 0 0); radius 1; fieldValues (); });",
+         ok_field, "line 2: \"(origin|centre)\": a quoted keyword (a pattern)"},
+        {"a region without values", "regions (boxToCell { box (0 0 0) (1 1 1); });", ok_field,
+         "line 2: boxToCell without fieldValues"},
+        {"a sphere without radius", "regions (sphereToCell { centre (0 0 0); fieldValues (); });",
+         ok_field, "line 2: sphereToCell without its centre (origin) and radius"},
+        {"a key twice", "regions (sphereToCell { radius 1; radius 2; centre (0 0 0); fieldValues (); });",
+         ok_field, "line 2: radius given twice in one region"},
+        {"a number OpenFOAM refuses", "defaultFieldValues (volScalarFieldValue alpha 1.5e);", ok_field,
+         "system/setFieldsDict: line 2: '1.5e' is not a number"},
+        {"the one-line layout cut short", oracle::kHeaderAlpha.substr(oracle::kHeaderAlpha.find("defaultFieldValues")),
+         ok_field, "system/setFieldsDict: line 2: expected ')' closing the list"},
+        {"a field that is not there", "defaultFieldValues (volScalarFieldValue beta 1);", ok_field,
+         "0/beta: no such field file (nor beta.gz, nor in constant); setFields would only warn"},
+        {"a field of the wrong size", ok_dict, field_text("nonuniform List<scalar> 3(0 1 2)", kPlainPatches),
+         "0/alpha: line 10: a list of 3 items where at most 2 are expected"},
+        {"a vector field's file", ok_dict, "FoamFile { format ascii; class volVectorField; }\n",
+         "0/alpha: line 1: class volVectorField: orbset sets volScalarField fields only"},
+        {"a patch without entry", ok_dict, field_text("uniform 0", "    ends { type zeroGradient; }\n"),
+         "0/alpha: line 15: boundaryField has no entry for patch sides"},
+        {"a directive among the patches", ok_dict,
+         field_text("uniform 0", "    #includeEtc \"caseDicts/setConstraintTypes\"\n" + std::string(kPlainPatches)),
+         "0/alpha: line 14: #includeEtc in boundaryField: orbset does not expand directives; use "
+         "setFields for this field"},
+        {"$internalField naming a list that changes", ok_dict,
+         field_text("nonuniform List<scalar> 2(0 1)",
+                    "    ends { type fixedValue; value $internalField; }\n    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: $internalField names the old cells' values, which orbset replaces"},
+        {"a kept value of the wrong size", ok_dict,
+         field_text("uniform 0", "    ends { type fixedValue; value nonuniform List<scalar> 3(0 1 2); }\n"
+                                 "    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: a list of 3 items where at most 2 are expected"},
+        {"no mesh", ok_dict, ok_field, "constant/polyMesh/points: no such file", "rm -r constant"},
+        {"a start time that is not there", ok_dict, ok_field, "2/alpha: no such field file",
+         "sed -i s/startTime.0/startTime\\ 2/ system/controlDict"},
+        {"startFrom of another kind", ok_dict, ok_field,
+         "system/controlDict: line 1: startFrom nextWrite: expected startTime, firstTime or latestTime",
+         "sed -i s/startFrom.startTime/startFrom\\ nextWrite/ system/controlDict"},
+        {"no dictionary", ok_dict, ok_field, "system/setFieldsDict: no such file", "rm system/setFieldsDict"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, row.dict, row.field);
+        if (*row.shell)
+            c.sh(row.shell);
+        expect_refusal(c, c.run("orbset"), row.message, row.field);
+    }
+}
+
+TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
+{
+    CaseDir c;
+    std::string field = field_text("uniform 0", "    \".*\" { type funnyWall; value uniform 4; }\n");
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1);", field);
+    Outcome r = c.run("orbset");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "orbset: warning: 0/alpha: line 14: patch \".*\": type funnyWall is not one "
+                     "orbset knows; its entry is kept as written\n");
+    EXPECT_NE(c.read("0/alpha").find("\".*\" { type funnyWall; value uniform 4; }\n}"), std::string::npos);
+}
+
+TEST(OrbsetRun, CommandLine)
+{
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why, *args;
+        int status;
+        const char *out, *err;
+    } rows[] = {
+        {"help", "--help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
+        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
+        {"version", "-version", 0, "orbset (casetools) " CASETOOLS_VERSION "\n", ""},
+        {"-case", "-case case", 0, "alpha: 0 of 2 cells set by no region\n", ""},
+        {"-case without its directory", "-case", 2, "",
+         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-parallel]\n"},
+        {"another option", "-dict other", 2, "", "orbset: unexpected argument \"-dict\"\n"},
+        {"-parallel on a case not decomposed", "-case case -parallel", 1, "",
+         "orbset: case: -parallel, but no processorN directory (run decomposePar first)\n"},
+        {"standard output closed", "-case case >&-", 1, "", "orbset: standard output: Bad file descriptor\n"},
+        {"standard output full", "-case case >/dev/full", 1, "", "orbset: standard output: No space left on device\n"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir top;
+        top.mkdir("case");
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 0);", field);
+        top.sh("cp -r '" + c.path() + "/.' case");
+        Outcome r = top.run("orbset", row.args);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_EQ(r.out.substr(0, std::strlen(row.out)), row.out);
+        EXPECT_EQ(r.err.substr(0, std::strlen(row.err)), row.err);
+    }
+}
+
+// A row of 4 cells decomposed in two: the processor patches take the
+// adjacent cells' values, and the parts together hold what the whole would.
+TEST(OrbsetRun, Parallel)
+{
+    CaseDir c;
+    Row left, right;
+    left.right_proc = "procBoundary0to1";
+    left.right = 1;
+    right.x0 = 0.2;
+    right.left_proc = "procBoundary1to0";
+    right.me = 1;
+    write_row_mesh(c, "processor0", left);
+    write_row_mesh(c, "processor1", right);
+    c.mkdir("system");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict",
+            std::string(kDictHeader) + "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") +
+                sphere_at(2, "volScalarFieldValue alpha 2") + ");");
+    for (const char *p : {"processor0", "processor1"}) {
+        c.mkdir(std::string(p) + "/0");
+        c.write(std::string(p) + "/0/alpha",
+                field_text("uniform 0", std::string(kPlainPatches) +
+                                            "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
+    }
+    Outcome r = c.run("orbset", "-parallel");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "alpha: 2 of 4 cells set by 2 spheres\n");
+    std::string p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
+    EXPECT_NE(p0.find("internalField   nonuniform List<scalar> 2(0 1);"), std::string::npos) << p0;
+    EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 1; }"), std::string::npos) << p0;
+    EXPECT_NE(p1.find("internalField   nonuniform List<scalar> 2(2 0);"), std::string::npos) << p1;
+    EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 2; }"), std::string::npos) << p1;
+
+    // a fault in one part: nothing written in any
+    c.write("processor1/0/alpha", field_text("uniform 0", kPlainPatches));
+    c.write("processor0/0/alpha", p0 = field_text("uniform 0", kPlainPatches +
+                                           std::string("    \"procBoundary.*\" { type processor; }\n")));
+    r = c.run("orbset", "-parallel");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "orbset: processor1/0/alpha: line 16: boundaryField has no entry for patch "
+                     "procBoundary1to0\n");
+    EXPECT_EQ(c.read("processor0/0/alpha"), p0);
+
+    c.sh("mv processor0 processors2 && rm -r processor1");
+    r = c.run("orbset", "-parallel");
+    EXPECT_EQ(r.err, "orbset: processors2: a decomposed case in the collated format, which orbset "
+                     "does not read; use setFields, or decompose with -fileHandler uncollated\n");
+}
