@@ -281,12 +281,20 @@ TEST(ReadNumber, AgreesWithLibcAcrossBufferBoundaries)
     EXPECT_EQ(last.line, 1 + std::count(text.begin(), text.end(), '\n'));
 }
 
-// Numbers longer than the digits the exact path keeps: 2^53 + 1 lies
-// halfway between two doubles, and only a nonzero digit far past the kept
-// ones, wherever it lies, rounds it up; without one, the tie goes to even.
+// Ties, and numbers longer than the digits the exact path keeps: 2^53 + 1
+// lies halfway between two doubles, and only a nonzero digit far past the
+// kept ones, wherever it lies, rounds it up; without one, the tie goes to
+// even. The halfway point between the two smallest subnormals needs 751
+// digits to tell it from its neighbours.
 TEST(ReadNumber, DigitsPastTheKeptOnesDecideATie)
 {
     const std::string tie = "9007199254740993", zeros(80000, '0');
+    auto exact = [](long double x) {  // every digit of x, which has at most 770
+        char s[800];
+        std::snprintf(s, sizeof s, "%.770Le", x);
+        return std::string(s);
+    };
+    const long double smallest_tie = 1.5L * 0x1p-1074L;
     struct Case {
         const char *why;
         std::string number;
@@ -297,6 +305,8 @@ TEST(ReadNumber, DigitsPastTheKeptOnesDecideATie)
         {"zeros only: the tie goes to even", tie + zeros + "0e-80001", 9007199254740992.0},
         {"a 1 right after the kept digits", tie + std::string(784, '0') + "1e-785",
          9007199254740994.0},
+        {"the smallest tie, exactly: to even", exact(smallest_tie), 0x1p-1073},
+        {"just below it", exact(std::nextafter(smallest_tie, 0.0L)), 0x1p-1074},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(check_paths(c.number + " "), "") << c.why;
