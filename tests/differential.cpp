@@ -2,28 +2,17 @@
 
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 #include "number.h"
 #include "oracle.h"
 
 namespace differential {
 
-using textio::Reader;
-using textio::Stop;
-
 namespace {
 
-// The readers live outside the stack: each holds a buffer of 64 KiB.
-Reader reader;
+// The reader lives outside the stack: it holds a buffer of 64 KiB.
+textio::Reader reader;
 textio::Sink sink;
-
-std::uint64_t bits(double d)
-{
-    std::uint64_t b;
-    std::memcpy(&b, &d, sizeof b);
-    return b;
-}
 
 // The sentinel, then digits: what the reader's buffer holds past its bytes
 // may be anything left from earlier, and no way of reading may take it.
@@ -33,94 +22,84 @@ void pad(unsigned char *p)
     std::memset(p + 1, '9', textio::kPad - 1);
 }
 
-std::string number(std::size_t i, double d, long long end)
+Number number(double d, long long end)
 {
-    char s[80];
-    std::snprintf(s, sizeof s, "number %zu: %a ending at %lld", i, d, end);
-    return s;
+    Number n{0, end};
+    std::memcpy(&n.bits, &d, sizeof d);
+    return n;
 }
 
-std::string number(std::size_t i, const Number &n)
+// A reading as text: the numbers as "value@end", then how it stopped; with
+// `values` false only how many.
+std::string text(const Numbers &n, bool values)
 {
-    double d;
-    std::memcpy(&d, &n.bits, sizeof d);
-    return number(i, d, n.end);
+    std::string s;
+    for (const Number &x : n.list) {
+        char b[64];
+        double d;
+        std::memcpy(&d, &x.bits, sizeof d);
+        std::snprintf(b, sizeof b, "%a@%lld ", d, x.end);
+        s += values ? b : "# ";
+    }
+    return s + (n.at_end ? "end" : "word");
 }
 
-// "" when `got` is the first number of want, or no number when there is none.
-std::string first_number(const Numbers &want, bool ok, double d, long long end)
+// The first number, or "none".
+std::string first(const Numbers &n)
 {
-    if (!ok)
-        return want.list.empty() ? "" : "none for libc's " + number(0, want.list[0]);
-    if (want.list.empty())
-        return number(0, d, end) + " where libc converts none";
-    if (want.list[0].bits != bits(d) || want.list[0].end != end)
-        return number(0, d, end) + " for libc's " + number(0, want.list[0]);
-    return "";
+    return n.list.empty() ? "none" : text({{n.list[0]}, true}, true);
 }
 
-Stop stop_of(const Numbers &want) { return want.at_end ? Stop::end : Stop::not_number; }
+std::string differ(const char *way, const std::string &got, const std::string &want)
+{
+    return got == want ? "" : std::string(way) + ": " + got + "; libc: " + want;
+}
 
-std::string check_count(const std::string &bytes, const Numbers &want)
+std::string count_pass(const std::string &bytes, const Numbers &want)
 {
     open_bytes(reader, bytes);
     textio::Count c = textio::count_numbers(reader);
     textio::close_reader(reader);
-    if (c.numbers != static_cast<long long>(want.list.size()) || c.stop != stop_of(want))
-        return "counting pass (" + std::string(textio::portable() ? "portable" : "machine's") +
-               " path): " + std::to_string(c.numbers) + " numbers, stop " +
-               std::to_string(static_cast<int>(c.stop)) + ", libc " +
-               std::to_string(want.list.size());
-    return "";
+    Numbers got{std::vector<Number>(static_cast<std::size_t>(c.numbers)), c.stop == textio::Stop::end};
+    return differ(textio::portable() ? "counting pass, portable" : "counting pass",
+                  text(got, false), text(want, false));
 }
 
-std::string check_records(const std::string &bytes, const Numbers &want)
+std::string records(const std::string &bytes, const Numbers &want)
 {
     open_bytes(reader, bytes);
-    std::string diff;
-    for (std::size_t i = 0;; ++i) {
-        double d = 0;
-        textio::Record rec = textio::read_record(reader, &d, 1);
-        long long end = textio::offset(reader);
-        if (rec.got == 0) {
-            if (i != want.list.size() || rec.stop != stop_of(want))
-                diff = "read_record: stops after " + std::to_string(i) + " numbers, libc after " +
-                       std::to_string(want.list.size());
-            break;
-        }
-        if (i == want.list.size() || want.list[i].bits != bits(d) || want.list[i].end != end) {
-            diff = "read_record: " + number(i, d, end) +
-                   (i < want.list.size() ? " for libc's " + number(i, want.list[i]) : "");
-            break;
-        }
-    }
+    Numbers got{{}, false};
+    double d;
+    textio::Record r;
+    while ((r = textio::read_record(reader, &d, 1)).got == 1)
+        got.list.push_back(number(d, textio::offset(reader)));
+    got.at_end = r.stop == textio::Stop::end;
     textio::close_reader(reader);
-    return diff;
+    return differ("read_record", text(got, true), text(want, true));
 }
 
 // The fast path needs a sentinel after the bytes and eight readable bytes
 // after any byte, as the reader's buffer gives it.
-std::string check_fast(const std::string &bytes, const Numbers &want)
+std::string fast_path(const std::string &bytes, const Numbers &want)
 {
     static std::vector<unsigned char> padded;
     padded.assign(bytes.begin(), bytes.end());
     padded.resize(bytes.size() + textio::kPad);
     pad(padded.data() + bytes.size());
-    const unsigned char *p = padded.data();
+    const unsigned char *p = padded.data(), *end;
     while (textio::is_space(*p) && p < padded.data() + bytes.size())
         ++p;
-    double d = 0;
-    if (const unsigned char *end = textio::decimal_swar_clinger<true>(p, &d))
-        if (std::string diff = first_number(want, true, d, end - padded.data()); !diff.empty())
-            return "fast path: " + diff;
-    if (const unsigned char *end = textio::decimal_swar_clinger<false>(p, &d))
-        if (want.list.empty() || want.list[0].end != end - padded.data())
-            return "fast path without the value: ends at " +
-                   std::to_string(end - padded.data());
-    return "";
+    double d;
+    std::string diff;
+    if ((end = textio::decimal_swar_clinger<true>(p, &d)))
+        diff = differ("fast path", first({{number(d, end - padded.data())}, true}), first(want));
+    if (diff.empty() && (end = textio::decimal_swar_clinger<false>(p, &d)))
+        diff = differ("fast path, no value", std::to_string(end - padded.data()),
+                      want.list.empty() ? "none" : std::to_string(want.list[0].end));
+    return diff;
 }
 
-std::string check_exact(const std::string &bytes, const Numbers &want)
+std::string exact_path(const std::string &bytes, const Numbers &want)
 {
     open_bytes(reader, bytes);
     for (textio::Bytes b; (b = textio::peek(reader)).size;) {
@@ -131,16 +110,17 @@ std::string check_exact(const std::string &bytes, const Numbers &want)
         if (k < b.size)
             break;
     }
-    double d = 0;
-    bool ok = textio::exact_number(reader, &d);
-    std::string diff = first_number(want, ok, d, textio::offset(reader));
+    double d;
+    Numbers got{{}, true};
+    if (textio::exact_number(reader, &d))
+        got.list.push_back(number(d, textio::offset(reader)));
     textio::close_reader(reader);
-    return diff.empty() ? "" : "exact path: " + diff;
+    return differ("exact path", first(got), first(want));
 }
 
 }  // namespace
 
-void open_bytes(Reader &r, const std::string &bytes)
+void open_bytes(textio::Reader &r, const std::string &bytes)
 {
     if (bytes.size() > textio::kReadBuf) {
         textio::attach_reader(r, oracle::bytes_fd(bytes), "memory");
@@ -158,26 +138,20 @@ Numbers by_libc(const std::string &bytes)
     Numbers n{{}, true};
     FILE *f = oracle::read_bytes(bytes);
     for (double d; std::fscanf(f, "%lf", &d) == 1;)
-        n.list.push_back({bits(d), std::ftell(f)});
+        n.list.push_back(number(d, std::ftell(f)));
     std::fclose(f);
-    std::size_t from = n.list.empty() ? 0 : static_cast<std::size_t>(n.list.back().end);
-    for (std::size_t i = from; i < bytes.size() && n.at_end; ++i)
-        n.at_end = textio::is_space(static_cast<unsigned char>(bytes[i]));
+    for (std::size_t i = n.list.empty() ? 0 : n.list.back().end; i < bytes.size(); ++i)
+        n.at_end = n.at_end && textio::is_space(static_cast<unsigned char>(bytes[i]));
     return n;
 }
 
 std::string check_paths(const std::string &bytes)
 {
     Numbers want = by_libc(bytes);
-    std::string diff = check_records(bytes, want);
-    on_each_path([&] {
-        if (diff.empty())
-            diff = check_count(bytes, want);
-    });
-    if (diff.empty())
-        diff = check_fast(bytes, want);
-    if (diff.empty())
-        diff = check_exact(bytes, want);
+    std::string diff = records(bytes, want);
+    on_each_path([&] { diff += diff.empty() ? count_pass(bytes, want) : ""; });
+    diff += diff.empty() ? fast_path(bytes, want) : "";
+    diff += diff.empty() ? exact_path(bytes, want) : "";
     return diff.empty() ? "" : "input \"" + show(bytes) + "\": " + diff;
 }
 
@@ -200,14 +174,11 @@ Trim trim(const std::string &dump0)
 std::string show(const std::string &bytes)
 {
     std::string o;
-    for (unsigned char c : bytes)
-        if (c >= 32 && c < 127) {
-            o += static_cast<char>(c);
-        } else {
-            char b[8];
-            std::snprintf(b, sizeof b, "\\x%02x", c);
-            o += b;
-        }
+    for (unsigned char c : bytes) {
+        char b[8];
+        std::snprintf(b, sizeof b, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+        o += b;
+    }
     return o;
 }
 

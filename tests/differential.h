@@ -14,13 +14,12 @@
 
 namespace differential {
 
-// Opens r on the bytes: in its buffer, as after one read that met the end
-// of the input, when they fit; else through an in-memory file.
+// Opens r on the bytes: in its buffer when they fit, else through a file.
 void open_bytes(textio::Reader &r, const std::string &bytes);
 
 // The numbers "%lf" converts from the start of some bytes, one call after
-// another: each value and the offset after it. at_end: the reading stopped
-// at the end of the input, not at a word that does not convert.
+// another: each value and the offset after it; at_end: reading stopped at
+// the end of the input, not at a word.
 struct Number {
     std::uint64_t bits;
     long long end;
@@ -51,8 +50,7 @@ void on_each_path(F f)
     textio::use_portable(was);
 }
 
-// headcut's two scans over the bytes of dump0.txt, as the program runs them:
-// the count, then the copy of the lines after the header.
+// headcut's two scans over the bytes of dump0.txt: count, then copy.
 struct Trim {
     std::string dump;
     int count;        // lines counted by the first scan

@@ -118,24 +118,23 @@ TEST(Scan, TellsWhyItStopped)
     using headcut::ScanEnd;
     const std::string header = dump_header();
     struct Case {
-        const char *why;
         std::string dump0;
         ScanEnd end;
         int count;
     } cases[] = {
-        {"empty", "", ScanEnd::clean, 0},
-        {"whole lines", header + "1 2 3 4\n", ScanEnd::clean, 19},
-        {"a last line without newline", header + "1 2 3 4", ScanEnd::partial, 18},
-        {"a first line of 98 bytes", std::string(98, 'x') + "\n", ScanEnd::long_line, 0},
-        {"a first line of 97 bytes", std::string(97, 'x') + "\n", ScanEnd::clean, 1},
-        {"a later line of 99 bytes", "a\n" + std::string(99, 'x') + "\n", ScanEnd::long_line, 1},
-        {"98 bytes, then the end", "a\n" + std::string(98, 'x'), ScanEnd::partial, 1},
-        {"more lines than the cap", lines(200002, "1"), ScanEnd::cap, 200001},
-        {"as many as the cap", lines(200001, "1"), ScanEnd::clean, 200001},
+        {"", ScanEnd::clean, 0},
+        {header + "1 2 3 4\n", ScanEnd::clean, 19},
+        {header + "1 2 3 4", ScanEnd::partial, 18},
+        {std::string(98, 'x') + "\n", ScanEnd::long_line, 0},  // the first line's limit
+        {std::string(97, 'x') + "\n", ScanEnd::clean, 1},
+        {"a\n" + std::string(99, 'x') + "\n", ScanEnd::long_line, 1},  // a later line's
+        {"a\n" + std::string(98, 'x'), ScanEnd::partial, 1},            // then the end
+        {lines(200002, "1"), ScanEnd::cap, 200001},
+        {lines(200001, "1"), ScanEnd::clean, 200001},
     };
     for (const Case &c : cases) {
         differential::Trim t = differential::trim(c.dump0);
-        EXPECT_EQ(t.end, c.end) << c.why;
-        EXPECT_EQ(t.count, c.count) << c.why;
+        EXPECT_EQ(t.end, c.end) << c.count;
+        EXPECT_EQ(t.count, c.count);
     }
 }
