@@ -314,6 +314,24 @@ TEST(ReadNumber, DigitsPastTheKeptOnesDecideATie)
     }
 }
 
+// Inputs longer than the reader's buffer at the edges of its reads: a
+// number across the end of the first read, after white space that the
+// usual record skips in its first loop; the last bytes of the input, a
+// number or white space, with what the earlier read left in the buffer
+// after them.
+TEST(ReadNumber, EdgesOfTheReadsOfALongInput)
+{
+    Differences diffs;
+    diffs.check("1" + std::string(textio::kReadBuf - 4, ' ') + "12345\n");
+    for (std::size_t size = 70000; size < 70004; ++size) {
+        std::string nines;
+        while (nines.size() < size)
+            nines += "9 ";
+        nines.resize(size);
+        diffs.check(nines);
+    }
+}
+
 // The counting pass on words that look like numbers but split or stop
 // otherwise, alone and among usual numbers.
 TEST(CountNumbers, CountsWhatFscanfConverts)
@@ -358,21 +376,26 @@ TEST(ReadRecord, OutcomesAndLinesThatDoNotHoldARecord)
         {"a three-column table", "1 2 3\n4 5 6\n", 2,
          {{2, Stop::none, 1, 0}, {2, Stop::none, 1, 0}, {2, Stop::none, 2, 0}, {0, Stop::end, 3, 0}},
          {1, 3}},
+        {"a short last line of numbers before a word", "1 2 3 4\n5 6\nx\n", 4,
+         {{4, Stop::none, 1, 0}, {2, Stop::not_number, 3, 0}}, {2, 2}},
     };
     auto r = std::make_unique<Reader>();
-    for (const Case &c : cases) {
-        differential::open_bytes(*r, c.input);
-        double v[4];
-        for (const Record &want : c.reads) {
-            Record got = textio::read_record(*r, v, c.n);
-            EXPECT_EQ(got.got, want.got) << c.why;
-            EXPECT_EQ(got.stop, want.stop) << c.why;
-            EXPECT_EQ(got.line, want.line) << c.why;
+    // as written, and with white space after it that lets read_record take
+    // the usual records in its first loop
+    for (std::size_t pad : {0, 4096})
+        for (const Case &c : cases) {
+            differential::open_bytes(*r, c.input + std::string(pad, ' '));
+            double v[4];
+            for (const Record &want : c.reads) {
+                Record got = textio::read_record(*r, v, c.n);
+                EXPECT_EQ(got.got, want.got) << c.why << pad;
+                EXPECT_EQ(got.stop, want.stop) << c.why << pad;
+                EXPECT_EQ(got.line, want.line) << c.why << pad;
+            }
+            Misfit m2 = textio::first_misfit(*r, c.n);
+            EXPECT_EQ(m2.line, c.misfit.line) << c.why << pad;
+            EXPECT_EQ(m2.numbers, c.misfit.numbers) << c.why << pad;
         }
-        Misfit m2 = textio::first_misfit(*r, c.n);
-        EXPECT_EQ(m2.line, c.misfit.line) << c.why;
-        EXPECT_EQ(m2.numbers, c.misfit.numbers) << c.why;
-    }
 }
 
 TEST(ReadRecord, ReadErrorIsNotEndOfInput)
