@@ -1,5 +1,6 @@
 #include "differential.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -50,9 +51,15 @@ std::string first(const Numbers &n)
     return n.list.empty() ? "none" : text({{n.list[0]}, true}, true);
 }
 
+// "" when the same, else both from a little before where they part.
 std::string differ(const char *way, const std::string &got, const std::string &want)
 {
-    return got == want ? "" : std::string(way) + ": " + got + "; libc: " + want;
+    if (got == want)
+        return "";
+    std::size_t at = std::mismatch(got.begin(), got.end(), want.begin(), want.end()).first -
+                     got.begin();
+    std::size_t from = at < 40 ? 0 : at - 40;
+    return std::string(way) + ": " + got.substr(from, 80) + "; libc: " + want.substr(from, 80);
 }
 
 std::string count_pass(const std::string &bytes, const Numbers &want)
@@ -118,6 +125,19 @@ std::string exact_path(const std::string &bytes, const Numbers &want)
     return differ("exact path", first(got), first(want));
 }
 
+// The first bytes, closed by a quote, with every byte outside printable
+// ASCII as \xNN.
+std::string show(const std::string &bytes)
+{
+    std::string o;
+    for (unsigned char c : bytes.substr(0, 80)) {
+        char b[8];
+        std::snprintf(b, sizeof b, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
+        o += b;
+    }
+    return bytes.size() > 80 ? o + "...\" (" + std::to_string(bytes.size()) + " bytes)" : o + "\"";
+}
+
 }  // namespace
 
 void open_bytes(textio::Reader &r, const std::string &bytes)
@@ -152,7 +172,7 @@ std::string check_paths(const std::string &bytes)
     on_each_path([&] { diff += diff.empty() ? count_pass(bytes, want) : ""; });
     diff += diff.empty() ? fast_path(bytes, want) : "";
     diff += diff.empty() ? exact_path(bytes, want) : "";
-    return diff.empty() ? "" : "input \"" + show(bytes) + "\": " + diff;
+    return diff.empty() ? "" : "input \"" + show(bytes) + ": " + diff;
 }
 
 Trim trim(const std::string &dump0)
@@ -169,17 +189,6 @@ Trim trim(const std::string &dump0)
         textio::close_sink(sink);
     });
     return {copy, first.lines, second.lines, first.end};
-}
-
-std::string show(const std::string &bytes)
-{
-    std::string o;
-    for (unsigned char c : bytes) {
-        char b[8];
-        std::snprintf(b, sizeof b, c >= 32 && c < 127 ? "%c" : "\\x%02x", c);
-        o += b;
-    }
-    return o;
 }
 
 }  // namespace differential

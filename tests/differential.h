@@ -59,7 +59,4 @@ struct Trim {
 };
 Trim trim(const std::string &dump0);
 
-// The bytes with every byte outside printable ASCII as \xNN.
-std::string show(const std::string &bytes);
-
 }  // namespace differential
