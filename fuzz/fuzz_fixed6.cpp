@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (std::size_t at = 0; at + 8 <= size; at += 8) {
         double x;
         std::memcpy(&x, data + at, sizeof x);
-        char ours[textio::kFixed6Max], libc[400];
+        char ours[textio::kFixed6Max + textio::kSpill], libc[400];
         std::size_t n = textio::format_fixed6(ours, x);
         int m = std::snprintf(libc, sizeof libc, "%f", x);
         if (static_cast<int>(n) != m || std::memcmp(ours, libc, n) != 0) {

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,19 +16,6 @@
 #include "trim.h"
 
 namespace {
-
-void put_file(const char *path, const std::string &bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string get_file(const char *path)
-{
-    std::ifstream f(path, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
 
 FILE *quiet;
 int real_stdout;
@@ -53,7 +38,7 @@ std::string run(int (*program)(), const char *name)
         std::fprintf(stderr, "%s exited with %d\n", name, status);
         std::abort();
     }
-    return get_file("stdout.txt");
+    return slurp("stdout.txt");
 }
 
 void expect(bool same, const char *what)
@@ -91,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::string count = run(headcut::trim, "headcut");
     oracle::Trim trim = oracle::headcut(input);
     expect(count == trim.count, "headcut count");
-    expect(get_file("dump.txt") == trim.dump, "dump.txt");
+    expect(slurp("dump.txt") == trim.dump, "dump.txt");
 
     put_file("dump.txt", input);
     struct Generator {
@@ -106,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         oracle::Dict want = oracle::regiondict(input, std::string(profile.header),
                                                std::string(profile.suffix.view()));
         expect(trace == want.trace, "trace");
-        expect(get_file("system/setFieldsDict") == want.dict, "system/setFieldsDict");
+        expect(slurp("system/setFieldsDict") == want.dict, "system/setFieldsDict");
     }
 
     put_file("depth/depth.txt", input);
     expect(run(pairlow::reduce, "pairlow").empty(), "pairlow prints nothing");
-    expect(get_file("depth/depth2.txt") == oracle::pairlow(input), "depth/depth2.txt");
+    expect(slurp("depth/depth2.txt") == oracle::pairlow(input), "depth/depth2.txt");
     return 0;
 }

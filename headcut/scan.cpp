@@ -1,6 +1,6 @@
 #include "scan.h"
 
-#include "classes.h"
+#include "cpu.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -30,127 +30,175 @@ inline std::uint64_t newlines64(const unsigned char *q)
     return m;
 }
 
-}  // namespace
+// The state of one scan, kept from one block of bytes to the next.
+// Positions count from the first byte of the current block.
+//
+// The column counter of the rule starts at 1 and restarts at 0 after every
+// newline, and a byte is used only while the counter, raised for it, stays
+// within the limit; so the state keeps, instead of the counter, where the
+// current line starts and the last place where its newline may lie.
+// Invariants:
+// - last_byte == start + kColumnLimit - 1, except on the first line of the
+//   input, where start == 0 and last_byte == kColumnLimit - 2.
+// - Between blocks start <= 0: 0 when the next byte begins a line;
+//   negative when the current line began -start bytes back, in bytes already
+//   used; at the end of the input, that is a last line without newline.
+// - mark is the next line count above `lines` at which something happens:
+//   the copy starts (kHeaderLines) or ends (total), or the cap is passed
+//   (kLineCap + 1). A mask whose newlines stay below it is counted whole.
+// - copying: with an output, lines lies in [kHeaderLines, total).
+struct Rule {
+    textio::Sink *out;  // the second scan's output; null for the first
+    int total;          // the first scan's count, for the second
+    int lines;          // newlines counted
+    int mark;
+    bool copying;
+    long long start, last_byte;
+};
 
-// The scanning rule. The column counter starts at 1 and restarts at 0 after
-// every newline, and a byte is used only while the counter, raised for it,
-// stays within the limit: so a line, newline included, holds at most
-// kColumnLimit - 1 bytes if it is the first and kColumnLimit bytes if not.
-// A byte that would trip the limit stops the scan unread; so does the end of
-// the input, whose reads count like bytes.
-//
-// The newlines are found 64 bytes at a time, as a mask: within a mask every
-// line but the first is shorter than any limit, so only the first newline of
-// a mask is checked against the line it ends, and the others are counted
-// together. A mask that reaches a line count that matters (the start or end
-// of the copy, the line cap) is walked newline by newline. The bytes to copy
-// go to the output in one piece per buffer.
-//
-// kPopcount: the machine's popcount instruction counts the newlines of a
-// mask; without it, a few word operations.
-template <bool kPopcount>
+int next_mark(const Rule &s)
+{
+    if (s.out && s.lines < kHeaderLines)
+        return kHeaderLines;
+    if (s.out && s.lines < s.total && s.total <= kLineCap)
+        return s.total;
+    return kLineCap + 1;
+}
+
+Rule start_rule(textio::Sink *out, int total)
+{
+    Rule s{out, total, 0, 0, false, 0, kColumnLimit - 2};
+    s.mark = next_mark(s);
+    return s;
+}
+
+// Whether the 64 bytes at c, with newline mask m, hold a byte past the
+// current line's room: its newline, the first of m, or with none the last
+// byte of the 64 (or of the block). Only the first line of a mask can be
+// too long: every later one is shorter than 64 bytes.
+inline bool past_room(const Rule &s, long long c, std::uint64_t m, long long size)
+{
+    long long last = m ? c + __builtin_ctzll(m) : (c + 64 < size ? c + 64 : size) - 1;
+    return last > s.last_byte && s.last_byte < size;
+}
+
+// The bulk step: the k newlines of mask m at c, none of which reaches the
+// mark, counted at once; the current line starts after the last of them.
+inline void bulk_step(Rule &s, long long c, std::uint64_t m, int k)
+{
+    s.lines += k;
+    s.start = c + 64 - __builtin_clzll(m);
+    s.last_byte = s.start + kColumnLimit - 1;
+}
+
+// The newline-by-newline step, for the mask that reaches the mark: the copy
+// starts after newline kHeaderLines, and the bytes from copy_from to the
+// end of newline `total` go out when it ends. False when the line cap
+// stops the scan, after the newline at s.start - 1.
+inline bool newline_step(Rule &s, long long c, std::uint64_t m, const unsigned char *data,
+                         long long &copy_from)
+{
+    for (; m; m &= m - 1) {
+        ++s.lines;
+        s.start = c + __builtin_ctzll(m) + 1;
+        s.last_byte = s.start + kColumnLimit - 1;
+        if (s.out && s.lines == kHeaderLines && s.total > kHeaderLines) {
+            s.copying = true;
+            copy_from = s.start;
+        }
+        if (s.out && s.lines == s.total && s.copying) {
+            textio::put(*s.out, reinterpret_cast<const char *>(data) + copy_from,
+                        static_cast<std::size_t>(s.start - copy_from));
+            s.copying = false;
+        }
+        if (s.lines > kLineCap)
+            return false;
+        s.mark = next_mark(s);
+    }
+    return true;
+}
+
+// What the scan did with one block of bytes.
+struct Block {
+    long long used;  // bytes it took
+    bool long_line;  // a line too long stopped it, at the byte `used`
+};
+
+// The rule over one block, 64 bytes at a time; the bytes to copy go to the
+// output in one piece.
+template <bool kPopcnt>
+[[gnu::always_inline]] inline Block scan_block(Rule &s, const unsigned char *data, long long size)
+{
+    long long copy_from = 0;
+    Block k{size, false};
+    for (long long c = 0; c < size; c += 64) {
+        std::uint64_t m = newlines64(data + c);
+        if (size - c < 64)
+            m &= (std::uint64_t{1} << (size - c)) - 1;
+        if (past_room(s, c, m, size)) {
+            k = {s.last_byte + 1, true};
+            break;
+        }
+        if (!m)
+            continue;
+        int n = textio::popcount<kPopcnt>(m);
+        if (s.lines + n < s.mark) {
+            bulk_step(s, c, m, n);
+            continue;
+        }
+        if (!newline_step(s, c, m, data, copy_from)) {
+            k.used = s.start;
+            break;
+        }
+    }
+    if (s.copying)
+        textio::put(*s.out, reinterpret_cast<const char *>(data) + copy_from,
+                    static_cast<std::size_t>(k.used - copy_from));
+    return k;
+}
+
+// The scanning rule. A byte that would trip the column limit stops the scan
+// unread; so does the end of the input, whose reads count like bytes.
+template <bool kPopcnt>
 [[gnu::always_inline]] inline Scan scan_rule(textio::Reader &r, textio::Sink *out, int total)
 {
-    int lines = 0;
-    // where the current line starts and the last place its newline may be,
-    // counted from the start of the unread bytes
-    long long start = 0, last_byte = kColumnLimit - 2;
-    // the copy: from the byte after newline kHeaderLines to the end of
-    // newline `total`, when there is an output and anything to copy
-    bool copying = false;
-    // the next line count at which something happens: the copy starts or
-    // ends, or the cap is passed
-    auto next_mark = [&] {
-        if (out && lines < kHeaderLines)
-            return kHeaderLines;
-        if (out && lines < total && total <= kLineCap)
-            return total;
-        return kLineCap + 1;
-    };
-    int mark = next_mark();
+    Rule s = start_rule(out, total);
     for (;;) {
         textio::Bytes b = textio::peek(r);
-        if (lines > kLineCap)
-            return {lines, b.size ? ScanEnd::cap : ScanEnd::clean, 0};
+        if (s.lines > kLineCap)
+            return {s.lines, b.size ? ScanEnd::cap : ScanEnd::clean, 0};
         if (b.size == 0) {
             if (b.err)
-                return {lines, ScanEnd::error, b.err};
-            return {lines, start < 0 ? ScanEnd::partial : ScanEnd::clean, 0};
+                return {s.lines, ScanEnd::error, b.err};
+            return {s.lines, s.start < 0 ? ScanEnd::partial : ScanEnd::clean, 0};
         }
-        long long size = static_cast<long long>(b.size), used = size, copy_from = 0;
-        ScanEnd stop = ScanEnd::clean;
-        for (long long c = 0; c < size; c += 64) {
-            std::uint64_t m = newlines64(b.data + c);
-            if (size - c < 64)
-                m &= (std::uint64_t{1} << (size - c)) - 1;
-            long long first = m ? c + __builtin_ctzll(m) : size;
-            long long chunk_end = c + 64 < size ? c + 64 : size;
-            if ((m ? first : chunk_end - 1) > last_byte && last_byte < size) {
-                // a byte past the line's room: the line is too long
-                stop = ScanEnd::long_line;
-                used = last_byte + 1;
-                break;
-            }
-            if (!m)
-                continue;
-            int k = kPopcount ? __builtin_popcountll(m) : textio::count_bits(m);
-            if (lines + k < mark) {
-                lines += k;
-                start = c + 64 - __builtin_clzll(m);
-                last_byte = start + kColumnLimit - 1;
-                continue;
-            }
-            for (; m; m &= m - 1) {  // seldom: newline by newline
-                long long at = c + __builtin_ctzll(m);
-                ++lines;
-                start = at + 1;
-                last_byte = start + kColumnLimit - 1;
-                if (out && lines == kHeaderLines && total > kHeaderLines) {
-                    copying = true;
-                    copy_from = start;
-                }
-                if (out && lines == total && copying) {
-                    textio::put(*out, reinterpret_cast<const char *>(b.data) + copy_from,
-                                static_cast<std::size_t>(start - copy_from));
-                    copying = false;
-                }
-                if (lines > kLineCap) {
-                    used = start;
-                    break;
-                }
-                mark = next_mark();
-            }
-            if (lines > kLineCap)
-                break;
-        }
-        if (copying)
-            textio::put(*out, reinterpret_cast<const char *>(b.data) + copy_from,
-                        static_cast<std::size_t>(used - copy_from));
-        textio::consume(r, static_cast<std::size_t>(used));
-        start -= used;
-        last_byte -= used;
-        if (stop == ScanEnd::long_line)
-            return {lines, ScanEnd::long_line, 0};
+        Block k = scan_block<kPopcnt>(s, b.data, static_cast<long long>(b.size));
+        textio::consume(r, static_cast<std::size_t>(k.used));
+        s.start -= k.used;
+        s.last_byte -= k.used;
+        if (k.long_line)
+            return {s.lines, ScanEnd::long_line, 0};
     }
 }
 
 #if defined(__x86_64__)
-// The same rule built for machines with a popcount instruction, chosen when
-// the program runs.
-__attribute__((target("popcnt"))) static Scan scan_popcount(textio::Reader &r,
-                                                            textio::Sink *out, int total)
+// The same rule built for machines with a popcount instruction.
+__attribute__((target("popcnt"))) Scan scan_popcnt(textio::Reader &r, textio::Sink *out,
+                                                   int total)
 {
     return scan_rule<true>(r, out, total);
 }
+#endif
+
+}  // namespace
 
 Scan scan(textio::Reader &r, textio::Sink *out, int total)
 {
-    if (__builtin_cpu_supports("popcnt"))
-        return scan_popcount(r, out, total);
+#if defined(__x86_64__)
+    if (textio::isa().popcnt)
+        return scan_popcnt(r, out, total);
+#endif
     return scan_rule<false>(r, out, total);
 }
-#else
-Scan scan(textio::Reader &r, textio::Sink *out, int total) { return scan_rule<false>(r, out, total); }
-#endif
 
 }  // namespace headcut

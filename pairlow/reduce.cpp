@@ -16,7 +16,7 @@ constexpr int kNumbers = 2;  // first and second column
 constexpr int kGroup = 2;    // records per output line
 constexpr double kSentinel = 1000.0;
 // An output line, "%f %f\n", is written whole into the sink's room.
-static_assert(2 * kFixed6Max + 2 <= kPieceMax);
+static_assert(2 * kFixed6Max + 2 + kSpill <= kPieceMax);
 
 Reader in;
 Replacement depth2;

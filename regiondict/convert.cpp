@@ -81,6 +81,10 @@ struct Odometer {
     unsigned len;
     static constexpr unsigned end = 16;
 
+    // The trace copies a fixed end bytes of the text, past its length by
+    // at most end - 1, into the sink's room.
+    static_assert(end - 1 <= kSpill);
+
     const char *text() const { return at + end - len; }
     void next()
     {
@@ -106,11 +110,11 @@ void write_trace(Sink &t, int count, const Emitted &e)
     Odometer entry{{}, 1};
     entry.at[Odometer::end - 1] = '1';
     for (int k = 1; k <= e.written; ++k, entry.next()) {
-        // "<entry>A<entry>B", each copy a fixed 16 bytes, cut to length
+        // "<entry>A<entry>B", each copy a fixed Odometer::end bytes, cut to length
         char *p = room(t);
-        std::memcpy(p, entry.text(), 16);
+        std::memcpy(p, entry.text(), Odometer::end);
         p[entry.len] = 'A';
-        std::memcpy(p + entry.len + 1, entry.text(), 16);
+        std::memcpy(p + entry.len + 1, entry.text(), Odometer::end);
         p[2 * entry.len + 1] = 'B';
         advance(t, 2 * entry.len + 2);
     }

@@ -10,7 +10,8 @@
 namespace regiondict {
 
 // A short text kept in a fixed array, so that it is copied whole, in one
-// move of known size, however long it is.
+// move of known size: the bytes of the array past the text spill, so they
+// are at most textio::kSpill.
 constexpr std::size_t kSuffixMax = 96;
 struct Padded {
     char at[kSuffixMax];
@@ -23,6 +24,8 @@ constexpr Padded padded(std::string_view text)
     Padded p{};
     if (text.size() > kSuffixMax)
         throw "text longer than kSuffixMax";  // stops the build
+    if (text.size() + textio::kSpill < kSuffixMax)
+        throw "text shorter than kSuffixMax - kSpill: make kSuffixMax smaller";
     for (std::size_t i = 0; i < text.size(); ++i)
         p.at[i] = text[i];
     p.size = text.size();
@@ -69,7 +72,7 @@ inline void write_header(textio::Sink &s, const Profile &p)
 // The longest sphere entry: it is written whole into the sink's room.
 constexpr std::size_t kEntryMax =
     kEntryPrefix.size() + 4 * textio::kFixed6Max + 2 + kRadiusLabel.size() + kSuffixMax;
-static_assert(kEntryMax <= textio::kPieceMax);
+static_assert(kEntryMax + textio::kSpill <= textio::kPieceMax);
 
 // One sphereToCell entry: centre (x y z) and radius r.
 inline void write_sphere(textio::Sink &s, const Profile &p, double x,

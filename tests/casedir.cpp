@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -30,18 +29,7 @@ void CaseDir::mkdir(const std::string &rel) const { fs::create_directories(at(re
 
 void CaseDir::write(const std::string &rel, const std::string &bytes) const
 {
-    std::ofstream f(at(rel), std::ios::binary);
-    f << bytes;
-}
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
-        return "<missing>";
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
+    put_file(at(rel), bytes);
 }
 
 std::string CaseDir::read(const std::string &rel) const { return slurp(at(rel)); }
@@ -84,6 +72,36 @@ Outcome CaseDir::sh(const std::string &command) const
     std::remove(at(".stdout").c_str());
     std::remove(at(".stderr").c_str());
     return r;
+}
+
+Ran run_on(const std::string &program, const std::string &input)
+{
+    struct Files {
+        const char *program, *input, *output, *folder;
+    } const files[] = {
+        {"orbfill", "dump.txt", "system/setFieldsDict", "system"},
+        {"orbtint", "dump.txt", "system/setFieldsDict", "system"},
+        {"headcut", "dump0.txt", "dump.txt", nullptr},
+        {"pairlow", "depth/depth.txt", "depth/depth2.txt", "depth"},
+    };
+    for (const Files &f : files)
+        if (program == f.program) {
+            CaseDir c;
+            if (f.folder)
+                c.mkdir(f.folder);
+            c.write(f.input, input);
+            Outcome r = c.run(program);
+            return {r, c.read(f.output)};
+        }
+    throw std::invalid_argument(program);
+}
+
+std::string dump_header()
+{
+    std::string s;
+    for (int i = 1; i <= 18; ++i)
+        s += "ITEM: header line " + std::to_string(i) + "\n";
+    return s;
 }
 
 void expect_warnings(const Outcome &r, const std::string &program, const std::string &file,

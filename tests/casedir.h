@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "oracle.h"
+
 struct Outcome {
     int status;       // exit status, or -1 when the program did not exit
     std::string out;  // standard output
@@ -41,8 +43,19 @@ private:
     std::string path_;
 };
 
-// The bytes of a file, or "<missing>".
-std::string slurp(const std::string &path);
+// slurp(path) and put_file(path, bytes): oracle.h.
+
+// A program run in a fresh case directory that holds `input` as the
+// program's input file (and the folder its output goes to): the outcome
+// and the bytes of its output file, or "<missing>".
+struct Ran {
+    Outcome run;
+    std::string output;
+};
+Ran run_on(const std::string &program, const std::string &input);
+
+// The 18 header lines of a particle dump, which headcut leaves out.
+std::string dump_header();
 
 // Standard error holds one line for each of `fragments`, in order and
 // nothing else: a warning "program: warning: file: ..." holding it.

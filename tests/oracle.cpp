@@ -2,8 +2,25 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <sys/mman.h>
 #include <unistd.h>
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    if (!f)
+        return "<missing>";
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void put_file(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 namespace oracle {
 

@@ -11,6 +11,15 @@
 
 namespace oracle {
 
+}  // namespace oracle
+
+// The bytes of a file, or "<missing>".
+std::string slurp(const std::string &path);
+// Makes the file hold the bytes.
+void put_file(const std::string &path, const std::string &bytes);
+
+namespace oracle {
+
 // A stream that reads the bytes of s (which must outlive it).
 FILE *read_bytes(const std::string &s);
 

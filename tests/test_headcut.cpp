@@ -16,26 +16,13 @@ std::string lines(int n, const std::string &text = "1 2 3")
     return s;
 }
 
-struct Trimmed {
-    Outcome run;
-    std::string dump;
-};
-
-Trimmed trim(const std::string &dump0)
-{
-    CaseDir c;
-    c.write("dump0.txt", dump0);
-    Outcome r = c.run("headcut");
-    return {r, c.read("dump.txt")};
-}
-
 void expect_trim(const std::string &dump0, const std::string &count,
                  const std::string &dump, const char *warning)
 {
-    Trimmed t = trim(dump0);
+    Ran t = run_on("headcut", dump0);
     EXPECT_EQ(t.run.status, 0);
     EXPECT_EQ(t.run.out, count);
-    EXPECT_EQ(t.dump, dump);
+    EXPECT_EQ(t.output, dump);
     oracle::Trim want = oracle::headcut(dump0);
     EXPECT_EQ(want.count, count);
     EXPECT_EQ(want.dump, dump);
@@ -48,10 +35,10 @@ void expect_trim(const std::string &dump0, const std::string &count,
 TEST(Headcut, HeaderLinesAndTheLastLine)
 {
     expect_trim("", "0", "", "0 lines, no more than the 18 header lines, so dump.txt is empty");
-    expect_trim(lines(18), "18", "", "18 lines, no more than the 18 header lines");
+    expect_trim(dump_header(), "18", "", "18 lines, no more than the 18 header lines");
     expect_trim(lines(5), "5", "", "5 lines, no more than");
-    expect_trim(lines(18) + "x y\n", "19", "x y\n", nullptr);
-    expect_trim(lines(18) + "x y", "18", "", "line 19 has no newline");
+    expect_trim(dump_header() + "x y\n", "19", "x y\n", nullptr);
+    expect_trim(dump_header() + "x y", "18", "", "line 19 has no newline");
     expect_trim(lines(20) + "tail", "20", lines(2), "line 21 has no newline");
 }
 
@@ -69,10 +56,10 @@ TEST(Headcut, EveryByteIsAnOrdinaryCharacter)
 {
     std::string odd = std::string("\xff\xff\0\r a\r", 7);
     std::string body = odd + "\n" + std::string(97, '\xff') + "\n";
-    expect_trim(lines(18) + body, "20", body, nullptr);
+    expect_trim(dump_header() + body, "20", body, nullptr);
     // carriage returns count towards the column limit
     std::string crlf = std::string(98, 'c') + "\r\n";
-    expect_trim(lines(18) + crlf, "18", "", "line 19 is longer than 98");
+    expect_trim(dump_header() + crlf, "18", "", "line 19 is longer than 98");
 }
 
 TEST(Headcut, LineCap)

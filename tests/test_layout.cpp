@@ -41,23 +41,45 @@ TEST(Layout, SphereEntryInBothProfiles)
               "                );    }");
 }
 
+// What setFields reads from a dictionary of either profile: the field with
+// its default value once, with the region value for the box and for every
+// sphere, and brackets that close; nothing else differs between them.
 TEST(Layout, ProfilesDifferOnlyInFieldAndValues)
 {
-    EXPECT_EQ(regiondict::kAlphaPhase1.header.size(), 325u);
-    EXPECT_EQ(regiondict::kH.header.size(), 313u);
-    EXPECT_EQ(regiondict::kAlphaPhase1.suffix.size, 91u);
-    EXPECT_EQ(regiondict::kH.suffix.size, 85u);
-    auto to_h = [](std::string s) {
-        for (auto [from, to] : {std::pair{"alpha.phase1 0 ", "h 140878 "},
-                                std::pair{"alpha.phase1 1 ", "h 586500 "}}) {
-            std::size_t at;
-            while ((at = s.find(from)) != std::string::npos)
-                s.replace(at, std::string(from).size(), to);
-        }
-        return s;
+    struct Case {
+        const regiondict::Profile &profile;
+        std::string field, deflt, region;
+    } cases[] = {
+        {regiondict::kAlphaPhase1, "alpha.phase1", "0", "1"},
+        {regiondict::kH, "h", "140878", "586500"},
     };
-    EXPECT_EQ(to_h(std::string(regiondict::kAlphaPhase1.header)), regiondict::kH.header);
-    EXPECT_EQ(to_h(std::string(regiondict::kAlphaPhase1.suffix.view())), regiondict::kH.suffix.view());
+    std::string neutral[2];
+    for (int i = 0; i < 2; ++i) {
+        const Case &c = cases[i];
+        std::string d = written([&](textio::Sink &s) {
+            regiondict::write_header(s, c.profile);
+            regiondict::write_sphere(s, c.profile, 1, 2, 3, 4);
+            regiondict::write_sphere(s, c.profile, 5, 6, 7, 8);
+            regiondict::write_closing(s);
+        });
+        auto count = [&](const std::string &what) {
+            int n = 0;
+            for (std::size_t at = d.find(what); at != std::string::npos; at = d.find(what, at + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(count("volScalarFieldValue"), 4);
+        EXPECT_EQ(count("volScalarFieldValue " + c.field + " " + c.deflt + " "), 1);
+        EXPECT_EQ(count("volScalarFieldValue " + c.field + " " + c.region + " "), 3);
+        EXPECT_EQ(count("("), count(")"));
+        EXPECT_EQ(count("{"), count("}"));
+        for (auto [from, to] : {std::pair{c.field + " " + c.deflt + " ", std::string("F D ")},
+                                std::pair{c.field + " " + c.region + " ", std::string("F R ")}})
+            for (std::size_t at; (at = d.find(from)) != std::string::npos;)
+                d.replace(at, from.size(), to);
+        neutral[i] = d;
+    }
+    EXPECT_EQ(neutral[0], neutral[1]);
 }
 
 TEST(Layout, LongNumbersAndFailedWritesOfTheSink)

@@ -3,6 +3,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "casedir.h"
 #include "oracle.h"
@@ -13,20 +14,6 @@ using oracle::kHeaderAlpha;
 using oracle::kHeaderH;
 using oracle::kSuffixAlpha;
 using oracle::kSuffixH;
-
-struct Generated {
-    Outcome run;
-    std::string dict;
-};
-
-Generated generate(const std::string &program, const std::string &dump)
-{
-    CaseDir c;
-    c.mkdir("system");
-    c.write("dump.txt", dump);
-    Outcome r = c.run(program);
-    return {r, c.read("system/setFieldsDict")};
-}
 
 }  // namespace
 
@@ -41,26 +28,26 @@ TEST(Orbfill, WholeDictionaryInBothProfiles)
         "        fieldValues (            volScalarFieldValue alpha.phase1 1                );    }"
         " sphereToCell { centre  (-0.000000 0.000000 0.007812);        radius  12345.500000;"
         "        fieldValues (            volScalarFieldValue alpha.phase1 1                );    }";
-    Generated a = generate("orbfill", dump);
+    Ran a = run_on("orbfill", dump);
     EXPECT_EQ(a.run.status, 0);
     EXPECT_EQ(a.run.out, "3T1A1B2A2B");
     EXPECT_EQ(a.run.err, "");
-    EXPECT_EQ(a.dict, kHeaderAlpha + "\n " + entries_alpha + ");");
+    EXPECT_EQ(a.output, kHeaderAlpha + "\n " + entries_alpha + ");");
 
     std::string entries_h = entries_alpha;
     for (std::size_t at; (at = entries_h.find("alpha.phase1 1")) != std::string::npos;)
         entries_h.replace(at, 14, "h 586500");
-    Generated h = generate("orbtint", dump);
+    Ran h = run_on("orbtint", dump);
     EXPECT_EQ(h.run.status, 0);
     EXPECT_EQ(h.run.out, "3T1A1B2A2B");
-    EXPECT_EQ(h.dict, kHeaderH + "\n " + entries_h + ");");
+    EXPECT_EQ(h.output, kHeaderH + "\n " + entries_h + ");");
 }
 
 TEST(Orbfill, OneRecordIsTheBoxAlone)
 {
-    Generated one = generate("orbtint", "1 2 3 4\n");
+    Ran one = run_on("orbtint", "1 2 3 4\n");
     EXPECT_EQ(one.run.out, "1T");
-    EXPECT_EQ(one.dict, kHeaderH + "\n );");
+    EXPECT_EQ(one.output, kHeaderH + "\n );");
     EXPECT_EQ(one.run.err, "");
 }
 
@@ -92,6 +79,8 @@ TEST(Orbfill, RecordsAndWarnings)
         // setFields rejects nan and inf; the first record is never written
         {"nan 2 3 4\n5 6 7 8\n1 nan 3 4\n\n5 6 7 8\n1 2 -inf 4\n", "5T1A1B2A2B3A3B4A4B",
          {"line 3: nan or inf in a sphere entry (2 such entries in all); setFields will reject"}},
+        // a nan or inf radius alone
+        {"0 0 0 1\n0 0 0 nan\n0 0 0 inf\n", "3T1A1B2A2B", {"line 2: nan or inf in a sphere entry"}},
         // a radius that six decimals make zero sets no cell; a negative one
         // sets cells as if it were positive
         {"0 0 0 -1\n0 0 0 1\n0 0 0 5e-7\n0 0 0 5.1e-7\n0 0 0 -2\n", "5T1A1B2A2B3A3B4A4B",
@@ -99,10 +88,10 @@ TEST(Orbfill, RecordsAndWarnings)
           "line 5: a negative radius (1 such sphere in all)"}},
     };
     for (const Case &c : cases) {
-        Generated g = generate("orbfill", c.dump);
+        Ran g = run_on("orbfill", c.dump);
         EXPECT_EQ(g.run.status, 0) << c.dump;
         EXPECT_EQ(g.run.out, c.trace) << c.dump;
-        EXPECT_EQ(g.dict, oracle::regiondict(c.dump, kHeaderAlpha, kSuffixAlpha).dict) << c.dump;
+        EXPECT_EQ(g.output, oracle::regiondict(c.dump, kHeaderAlpha, kSuffixAlpha).dict) << c.dump;
         expect_warnings(g.run, "orbfill", "dump.txt", c.warnings);
     }
 }
@@ -126,10 +115,10 @@ TEST(Orbfill, AgreesWithTheReferenceOnRandomLists)
         bool h = i % 2;
         oracle::Dict want = oracle::regiondict(dump, h ? kHeaderH : kHeaderAlpha,
                                                h ? kSuffixH : kSuffixAlpha);
-        Generated got = generate(h ? "orbtint" : "orbfill", dump);
+        Ran got = run_on(h ? "orbtint" : "orbfill", dump);
         ASSERT_EQ(got.run.status, 0) << dump;
         ASSERT_EQ(got.run.out, want.trace) << dump;
-        ASSERT_EQ(got.dict, want.dict) << dump;
+        ASSERT_EQ(got.output, want.dict) << dump;
     }
 }
 
@@ -140,21 +129,27 @@ TEST(Orbfill, LongTraceAgreesWithTheReference)
     std::string dump;
     for (int i = 0; i < 1200; ++i)
         dump += std::to_string(i) + " 1 2 3\n";
-    Generated g = generate("orbtint", dump);
+    Ran g = run_on("orbtint", dump);
     oracle::Dict want = oracle::regiondict(dump, kHeaderH, kSuffixH);
     EXPECT_EQ(g.run.out, want.trace);
-    EXPECT_EQ(g.dict, want.dict);
+    EXPECT_EQ(g.output, want.dict);
 }
 
+// Whichever runs second, the dictionary is its own, whole: the first
+// run's longer dictionary leaves no tail behind.
 TEST(Orbfill, TheSecondProgramReplacesTheFirstOnesDictionary)
 {
-    CaseDir c;
-    c.mkdir("system");
-    c.write("dump.txt", "1 2 3 4\n5 6 7 8\n");
-    c.run("orbfill");
-    EXPECT_NE(c.read("system/setFieldsDict").find("alpha.phase1"), std::string::npos);
-    c.run("orbtint");
-    std::string d = c.read("system/setFieldsDict");
-    EXPECT_EQ(d.find("alpha.phase1"), std::string::npos);
-    EXPECT_EQ(d.rfind(kHeaderH, 0), 0u);
+    const std::string longer = "1 2 3 4\n5 6 7 8\n9 9 9 9\n", shorter = "1 2 3 4\n5 6 7 8\n";
+    for (auto [first, second, header, suffix] :
+         {std::tuple{"orbfill", "orbtint", kHeaderH, kSuffixH},
+          std::tuple{"orbtint", "orbfill", kHeaderAlpha, kSuffixAlpha}}) {
+        CaseDir c;
+        c.mkdir("system");
+        c.write("dump.txt", longer);
+        c.run(first);
+        c.write("dump.txt", shorter);
+        c.run(second);
+        EXPECT_EQ(c.read("system/setFieldsDict"), oracle::regiondict(shorter, header, suffix).dict)
+            << second << " after " << first;
+    }
 }

@@ -10,26 +10,15 @@
 
 namespace {
 
-Outcome reduce(const std::string &depth, std::string *out)
-{
-    CaseDir c;
-    c.mkdir("depth");
-    c.write("depth/depth.txt", depth);
-    Outcome r = c.run("pairlow");
-    *out = c.read("depth/depth2.txt");
-    return r;
-}
-
 void expect_reduce(const std::string &depth, const std::string &want,
                    const std::vector<std::string> &warnings = {})
 {
-    std::string got;
-    Outcome r = reduce(depth, &got);
-    EXPECT_EQ(r.status, 0) << depth;
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(got, want) << depth;
+    Ran r = run_on("pairlow", depth);
+    EXPECT_EQ(r.run.status, 0) << depth;
+    EXPECT_EQ(r.run.out, "");
+    EXPECT_EQ(r.output, want) << depth;
     EXPECT_EQ(oracle::pairlow(depth), want) << depth;
-    expect_warnings(r, "pairlow", "depth/depth.txt", warnings);
+    expect_warnings(r.run, "pairlow", "depth/depth.txt", warnings);
 }
 
 const char kPlaceholder[] = " without a first value of 1000 or less, the first from this line (line ";
@@ -89,9 +78,8 @@ TEST(Pairlow, AgreesWithTheReferenceOnRandomTables)
                 depth += std::to_string(static_cast<double>(rng() % 3000000) / 1000);
             depth += " \t\n"[rng() % 3];
         }
-        std::string got;
-        Outcome r = reduce(depth, &got);
-        ASSERT_EQ(r.status, 0);
-        ASSERT_EQ(got, oracle::pairlow(depth)) << depth;
+        Ran r = run_on("pairlow", depth);
+        ASSERT_EQ(r.run.status, 0);
+        ASSERT_EQ(r.output, oracle::pairlow(depth)) << depth;
     }
 }

@@ -76,7 +76,7 @@ inline Classes classify64(const unsigned char *q) { return classify64_bytes(q); 
 #define CASETOOLS_HAVE_AVX2_CLASSES 1
 
 // The same with AVX2, thirty-two bytes a step, for machines that have it:
-// call only where __builtin_cpu_supports("avx2").
+// call only where isa().avx2 (cpu.h).
 __attribute__((target("avx2"))) inline Classes classify64_avx2(const unsigned char *q)
 {
     Classes c{};
@@ -104,15 +104,5 @@ __attribute__((target("avx2"))) inline Classes classify64_avx2(const unsigned ch
     return c;
 }
 #endif
-
-// Set bits of x, in a few word operations: without a popcount instruction
-// in the baseline instruction set, std::popcount would call a library.
-inline int count_bits(std::uint64_t x)
-{
-    x -= (x >> 1) & 0x5555555555555555;
-    x = (x & 0x3333333333333333) + ((x >> 2) & 0x3333333333333333);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0F;
-    return static_cast<int>((x * 0x0101010101010101) >> 56);
-}
 
 }  // namespace textio

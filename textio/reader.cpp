@@ -1,7 +1,9 @@
 #include "reader.h"
 
 #include "classes.h"
+#include "cpu.h"
 #include "diag.h"
+#include "number.h"
 
 #include <bit>
 #include <cerrno>
@@ -99,11 +101,7 @@ Bytes peek(Reader &r)
 
 namespace {
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-inline bool is_digit(int c) { return static_cast<unsigned>(c - '0') < 10; }
+inline int peekc(Reader &r) { return fill(r) ? r.buf[r.pos] : -1; }
 
 inline int hex_value(int c)
 {
@@ -113,168 +111,65 @@ inline int hex_value(int c)
     return l < 6 ? static_cast<int>(l) + 10 : -1;
 }
 
-inline int lower(int c) { return c < 0 ? c : (c | 0x20); }
+// ---------------------------------------------------------------------
+// The exact path: takes the bytes that "%lf" takes, one at a time and in
+// the same order of tests as the C library's scanner, in steps that fill an
+// ExactNumber; then strtod converts its canonical form.
 
-// Eight bytes at p as one word, the first byte lowest.
-inline std::uint64_t load8(const unsigned char *p)
+// Significant digits kept of a long number. Any decimal that decides the
+// rounding between two doubles has fewer, so the first kKeep digits and one
+// more digit standing for "something nonzero follows" round the same way as
+// the whole number.
+constexpr int kKeep = 800;
+// The power of the base in the canonical form is clamped here: far past
+// the range of a double either way, so the value is 0 or inf alike.
+constexpr long long kExpClamp = 10000000;
+// The exponent as written saturates here, far beyond any exponent that a
+// digit count of a real file could bring back into range.
+constexpr long long kExpSaturate = 1000000000000000LL;
+
+// One number as the exact path has read it. `text` is its canonical form
+// so far: the sign, "0." (or "0x0." for hexadecimal), then the significant
+// digits, of which a power of the base is added at the end.
+struct ExactNumber {
+    char text[kKeep + 40];
+    int len;             // bytes of text
+    int digits_at;       // where "0." starts: after the sign
+    bool hex;            // "0x" came first
+    bool got_digit;      // a digit of the mantissa (for decimal, the 0 of
+                         // a 0 that was not followed by x too)
+    bool got_dot;
+    int kept;            // significant digits in text; 0 while the digits
+                         // are zeros
+    bool sticky;         // a nonzero digit beyond the kept ones
+    long long scale;     // the power of the base that makes 0.<digits> the
+                         // mantissa: integer digits from the first
+                         // significant one, less the zeros between the
+                         // point and the first significant digit
+    long long exponent;  // the exponent as written, saturated
+    bool exponent_negative;
+};
+
+void append(ExactNumber &x, const char *s, int n)
 {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    if constexpr (std::endian::native == std::endian::big)
-        w = __builtin_bswap64(w);
-    return w;
+    std::memcpy(x.text + x.len, s, static_cast<std::size_t>(n));
+    x.len += n;
 }
 
-constexpr std::uint64_t kZeros = 0x3030303030303030;  // eight '0'
-
-// Bit 7 set in the first byte of w that is not an ASCII digit (bytes
-// before it are digits and leave no carry; later bytes do not matter).
-inline std::uint64_t non_digits(std::uint64_t w)
+// Step 1: the sign ("-1", "+.5"). False when the input ends right after it.
+bool take_sign(Reader &r, ExactNumber &x)
 {
-    return ((w + 0x4646464646464646) | (w - kZeros)) & 0x8080808080808080;
+    int c = peekc(r);
+    if (c != '-' && c != '+')
+        return true;
+    if (c == '-')
+        append(x, "-", 1);
+    ++r.pos;
+    return peekc(r) >= 0;
 }
-
-// The value of eight ASCII digits, first byte most significant: pairs,
-// then quads, then the whole, each step one multiply-add over the word.
-inline std::uint64_t eight_digits_value(std::uint64_t w)
-{
-    w -= kZeros;
-    w = (w * 10) + (w >> 8);
-    constexpr std::uint64_t mask = 0x000000FF000000FF;
-    constexpr std::uint64_t mul1 = 0x000F424000000064;  // 100 + (1000000 << 32)
-    constexpr std::uint64_t mul2 = 0x0000271000000001;  // 1 + (10000 << 32)
-    return (((w & mask) * mul1) + (((w >> 16) & mask) * mul2)) >> 32;
-}
-
-constexpr std::uint64_t kPow10Int[] = {1,      10,      100,      1000,     10000,
-                                       100000, 1000000, 10000000, 100000000};
-
-// The value of the first k ASCII digits of w, k from 0 to 8: the k digits
-// moved to the top of the word, '0' before them.
-inline std::uint64_t digits_value(std::uint64_t w, unsigned k)
-{
-    unsigned kk = k ? k : 1;
-    std::uint64_t v =
-        eight_digits_value((w << (64 - 8 * kk)) | ((kZeros >> (8 * kk - 1)) >> 1));
-    return k ? v : 0;
-}
-
-constexpr int kClingerPow = 22;  // the largest exact power of ten in a double
-static_assert(std::size(kPow10) == kClingerPow + 1);
-
-// Clinger's fast path: m * 10^e10 when one correctly rounded multiplication
-// or division of two exact doubles gives it; false otherwise. The sign is
-// set on the bits: a branch on it would mispredict half the time.
-inline bool clinger(std::uint64_t m, int e10, bool neg, double *out)
-{
-    double v;
-    if (m == 0)
-        v = 0.0;
-    else if (m > (std::uint64_t{1} << 53) || e10 < -kClingerPow || e10 > kClingerPow)
-        return false;
-    else if (e10 >= 0)
-        v = static_cast<double>(m) * kPow10[e10];
-    else
-        v = static_cast<double>(m) / kPow10[-e10];
-    std::uint64_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    bits |= static_cast<std::uint64_t>(neg) << 63;
-    std::memcpy(out, &bits, sizeof bits);
-    return true;
-}
-
-// Appends the digits at p to m a word at a time, with SWAR: whole words of
-// eight digits, then the first digits of the word that ends them; nd counts
-// them. Returns the first byte that is not a digit.
-inline const unsigned char *take_digits(const unsigned char *p, std::uint64_t &m, int &nd)
-{
-    for (;; p += 8, nd += 8) {
-        std::uint64_t w = load8(p);
-        std::uint64_t stop = non_digits(w);
-        if (stop == 0) {
-            m = m * kPow10Int[8] + eight_digits_value(w);
-            continue;
-        }
-        unsigned k = std::countr_zero(stop) >> 3;  // digits before the stop, 0 to 7
-        m = m * kPow10Int[k] + digits_value(w, k);
-        nd += static_cast<int>(k);
-        return p + k;
-    }
-}
-
-// The same walk without the value.
-inline const unsigned char *skip_digits(const unsigned char *p)
-{
-    for (;; p += 8)
-        if (std::uint64_t stop = non_digits(load8(p)))
-            return p + (std::countr_zero(stop) >> 3);
-}
-
-constexpr int kFastDigits = 19;  // any 19 digits fit in 64 bits
-
-// The usual number, by SWAR digits and Clinger's fast path: a plain decimal
-// with at most kFastDigits digits whose value one correctly rounded
-// multiplication or division of two exact doubles gives. With kValue false
-// only the extent of the number is found: any such decimal converts. The
-// bytes from p on must end in a byte that is neither a digit, a sign, a
-// point nor an e (the reader's sentinel), with eight readable bytes after
-// any byte. Returns the end of the number, or nullptr when the exact path
-// must decide: hex, inf, nan, an e without digits, long or extreme
-// numbers, or no digits at all.
-template <bool kValue>
-const unsigned char *decimal_swar_clinger(const unsigned char *p, double *out)
-{
-    bool neg = *p == '-';
-    p += neg || *p == '+';
-    if (((p[0] ^ '0') | ((p[1] | 0x20) ^ 'x')) == 0)
-        return nullptr;
-    const unsigned char *start = p;
-    std::uint64_t m = 0;
-    int nd = 0, scale = 0;
-    if (is_digit(p[0]) && !is_digit(p[1])) {  // the usual one integer digit
-        m = p[0] - '0';
-        nd = 1;
-        ++p;
-    } else {
-        p = kValue ? take_digits(p, m, nd) : skip_digits(p);
-    }
-    bool any = p > start;
-    if (*p == '.') {
-        const unsigned char *frac = ++p;
-        p = kValue ? take_digits(p, m, nd) : skip_digits(p);
-        scale = -static_cast<int>(p - frac);
-        any = any || p > frac;
-    }
-    if (!any)
-        return nullptr;
-    int ex = 0;
-    if (lower(*p) == 'e') {
-        ++p;
-        bool eneg = *p == '-';
-        p += eneg || *p == '+';
-        if (!is_digit(*p))
-            return nullptr;
-        if (is_digit(p[1]) && !is_digit(p[2])) {  // the usual two digits
-            ex = (p[0] - '0') * 10 + (p[1] - '0');
-            p += 2;
-        } else {
-            for (; is_digit(*p); ++p)
-                if (ex < 100000)
-                    ex = ex * 10 + (*p - '0');
-        }
-        if (eneg)
-            ex = -ex;
-    }
-    if constexpr (kValue)
-        if (nd > kFastDigits || !clinger(m, scale + ex, neg, out))
-            return nullptr;
-    return p;
-}
-
-inline int peekc(Reader &r) { return fill(r) ? r.buf[r.pos] : -1; }
 
 // Consumes the letters of `word` in any case; false at the first mismatch.
-bool take_word(Reader &r, const char *word)
+bool take_letters(Reader &r, const char *word)
 {
     for (; *word; ++word) {
         if (lower(peekc(r)) != *word)
@@ -284,122 +179,142 @@ bool take_word(Reader &r, const char *word)
     return true;
 }
 
-// Significant digits kept of a long number. Any decimal that decides the
-// rounding between two doubles has fewer, so the first kKeep digits and one
-// more digit standing for "something nonzero follows" round the same way as
-// the whole number.
-constexpr int kKeep = 800;
-constexpr long long kExpClamp = 10000000;
+enum class Word {
+    none,       // not a word: a number with digits follows
+    converted,  // "nan", "inf" or "infinity", in any case
+    failed,     // a word begun and broken off: "na", "infin"
+};
 
-// The exact path: takes the characters that "%lf" takes, one at a time and
-// in the same order of tests as the C library's scanner, keeping a bounded
-// canonical form of the number that strtod converts to the same value.
-bool slow_number(Reader &r, double *out)
+// Step 2: nan and inf. Letters taken are not given back, so "infin" fails.
+Word take_word(Reader &r, ExactNumber &x, double *out)
 {
-    char t[kKeep + 40];
-    int n = 0;
+    int c = lower(peekc(r));
+    if (c == 'n') {
+        if (!take_letters(r, "nan"))
+            return Word::failed;
+        append(x, "nan", 4);
+    } else if (c == 'i') {
+        if (!take_letters(r, "inf") ||
+            (lower(peekc(r)) == 'i' && !take_letters(r, "inity")))
+            return Word::failed;
+        append(x, "inf", 4);
+    } else {
+        return Word::none;
+    }
+    *out = std::strtod(x.text, nullptr);
+    return Word::converted;
+}
+
+// Step 3: "0x" opens a hexadecimal number; a 0 without x is a digit.
+void take_prefix(Reader &r, ExactNumber &x)
+{
+    x.digits_at = x.len;
+    if (peekc(r) == '0') {
+        ++r.pos;
+        if (lower(peekc(r)) == 'x') {
+            ++r.pos;
+            x.hex = true;
+        } else {
+            x.got_digit = true;
+        }
+    }
+    if (x.hex)
+        append(x, "0x0.", 4);
+    else
+        append(x, "0.", 2);
+}
+
+// Step 4: the digits of the base and at most one point ("12.5", ".5",
+// "5.", "0x1a.8").
+void take_mantissa(Reader &r, ExactNumber &x)
+{
+    for (int c = peekc(r); c >= 0; ++r.pos, c = peekc(r)) {
+        if (c == '.' && !x.got_dot) {
+            x.got_dot = true;
+            continue;
+        }
+        if (!(is_digit(c) || (x.hex && hex_value(c) >= 0)))
+            return;
+        int d = hex_value(c);
+        x.got_digit = true;
+        if (d == 0 && x.kept == 0) {  // a leading zero
+            if (x.got_dot)
+                --x.scale;
+            continue;
+        }
+        if (x.kept < kKeep) {
+            x.text[x.len++] = "0123456789abcdef"[d];
+            ++x.kept;
+        } else {
+            x.sticky = x.sticky || d != 0;
+        }
+        if (!x.got_dot)
+            ++x.scale;
+    }
+}
+
+// Step 5: the exponent: e (p for hexadecimal) after a digit, a sign, its
+// digits ("1e5", "1e-5", "0x1p3"). Only a sign right after the e counts,
+// and "1e" and "1e+" keep what they took.
+void take_exponent(Reader &r, ExactNumber &x)
+{
+    if (!x.got_digit || lower(peekc(r)) != (x.hex ? 'p' : 'e'))
+        return;
+    ++r.pos;
     int c = peekc(r);
     if (c == '-' || c == '+') {
-        if (c == '-')
-            t[n++] = '-';
-        ++r.pos;
-        c = peekc(r);
-        if (c < 0)
-            return false;
-    }
-    if (lower(c) == 'n') {
-        if (!take_word(r, "nan"))
-            return false;
-        std::memcpy(t + n, "nan", 4);
-        *out = std::strtod(t, nullptr);
-        return true;
-    }
-    if (lower(c) == 'i') {
-        if (!take_word(r, "inf"))
-            return false;
-        if (lower(peekc(r)) == 'i' && !take_word(r, "inity"))
-            return false;
-        std::memcpy(t + n, "inf", 4);
-        *out = std::strtod(t, nullptr);
-        return true;
-    }
-    bool hex = false, got_digit = false, got_dot = false, got_e = false;
-    bool nonzero = false, sticky = false, any_after_x = false;
-    bool eneg = false;
-    long long scale = 0, ex = 0;
-    int head = n, kept = 0;
-    if (c == '0') {
-        ++r.pos;
-        c = peekc(r);
-        if (lower(c) == 'x') {
-            ++r.pos;
-            c = peekc(r);
-            hex = true;
-        } else {
-            got_digit = true;
-        }
-    }
-    // the canonical form: 0.<digits> times a power of the base
-    const char *lead = hex ? "0x0." : "0.";
-    std::memcpy(t + n, lead, std::strlen(lead));
-    n += static_cast<int>(std::strlen(lead));
-    for (bool last_e = false; c >= 0;) {
-        int d = -1;
-        bool is_e = false;
-        if (got_e && is_digit(c)) {
-            // saturates far beyond any exponent that a digit count of a
-            // real file could bring back into range
-            if (ex < 1000000000000000LL)
-                ex = ex * 10 + (c - '0');
-        } else if (is_digit(c) || (hex && !got_e && hex_value(c) >= 0)) {
-            d = hex_value(c);
-            got_digit = true;
-        } else if (last_e && (c == '-' || c == '+')) {
-            eneg = c == '-';
-        } else if (got_digit && !got_e && lower(c) == (hex ? 'p' : 'e')) {
-            got_e = got_dot = is_e = true;
-        } else if (!got_dot && c == '.') {
-            got_dot = true;
-        } else {
-            break;
-        }
-        last_e = is_e;
-        any_after_x = true;
-        if (d > 0 || (d == 0 && nonzero)) {
-            nonzero = true;
-            if (kept < kKeep) {
-                t[n++] = "0123456789abcdef"[d];
-                ++kept;
-            } else {
-                sticky = sticky || d != 0;
-            }
-            if (!got_dot)
-                ++scale;
-        } else if (d == 0 && got_dot) {
-            --scale;
-        }
+        x.exponent_negative = c == '-';
         ++r.pos;
         c = peekc(r);
     }
-    if (hex ? !any_after_x : !got_digit)
+    for (; is_digit(c); ++r.pos, c = peekc(r))
+        if (x.exponent < kExpSaturate)
+            x.exponent = x.exponent * 10 + (c - '0');
+}
+
+// Step 6: the value, from the canonical form; false when there was no
+// digit ("." or "-e5"), or nothing after "0x" ("0x", "0xg").
+bool exact_value(ExactNumber &x, double *out)
+{
+    if (!(x.got_digit || (x.hex && x.got_dot)))
         return false;
-    if (!nonzero) {
-        std::memcpy(t + head, "0", 2);
+    if (x.kept == 0) {
+        x.len = x.digits_at;
+        append(x, "0", 2);
     } else {
-        if (sticky)
-            t[n++] = '1';
-        long long e = (hex ? 4 * scale : scale) + (eneg ? -ex : ex);
+        if (x.sticky)
+            x.text[x.len++] = '1';
+        long long e = (x.hex ? 4 * x.scale : x.scale) +
+                      (x.exponent_negative ? -x.exponent : x.exponent);
         if (e > kExpClamp)
             e = kExpClamp;
         if (e < -kExpClamp)
             e = -kExpClamp;
-        std::snprintf(t + n, sizeof t - n, "%c%lld", hex ? 'p' : 'e', e);
+        std::snprintf(x.text + x.len, sizeof x.text - static_cast<std::size_t>(x.len), "%c%lld",
+                      x.hex ? 'p' : 'e', e);
     }
-    *out = std::strtod(t, nullptr);
+    *out = std::strtod(x.text, nullptr);
     return true;
 }
 
 }  // namespace
+
+bool exact_number(Reader &r, double *out)
+{
+    ExactNumber x;
+    x.len = 0;
+    x.hex = x.got_digit = x.got_dot = x.sticky = x.exponent_negative = false;
+    x.kept = 0;
+    x.scale = x.exponent = 0;
+    if (!take_sign(r, x))
+        return false;
+    if (Word w = take_word(r, x, out); w != Word::none)
+        return w == Word::converted;
+    take_prefix(r, x);
+    take_mantissa(r, x);
+    take_exponent(r, x);
+    return exact_value(x, out);
+}
 
 // Counts a number that starts on line `line` towards the numbers of its
 // line, and judges the line before it once a number lies past it.
@@ -435,8 +350,7 @@ static inline __attribute__((always_inline)) const unsigned char *skip_space(Rea
 // Counts the numbers of the usual shape in the 64 bytes at r.pos, which
 // start with a word, and takes them: every word up to the first one that
 // must be read one byte at a time (or that runs past the window) is checked
-// at once, with carries through the masks standing for loops over bytes.
-// Returns how many numbers it took; 0 when the first word is not usual.
+// at once, by the mask rules of number.h. Returns how many numbers it took; 0 when the first word is not usual.
 // kAvx2: built for machines with AVX2 and a popcount instruction.
 template <bool kAvx2>
 [[gnu::always_inline]] inline long long count_window(Reader &r)
@@ -448,45 +362,11 @@ template <bool kAvx2>
         c = classify64_avx2(q);
     else
         c = classify64(q);
-    std::uint64_t valid = avail >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << avail) - 1;
-    std::uint64_t run = (c.digit | c.point | c.exp | c.sign) & valid;  // number bytes
-    std::uint64_t space = c.space & valid;
-    std::uint64_t other = valid & ~(run | space);
-    // what may follow a number: white space, or the end of the input
-    std::uint64_t ender = space | (r.at_eof && avail < 64 ? std::uint64_t{1} << avail : 0);
-    std::uint64_t words = ~space & valid & (space << 1 | 1);  // first byte of each word
-    std::uint64_t starts = run & ~(run << 1);
-    std::uint64_t ends = run & ~(run >> 1);
-    std::uint64_t dig = c.digit & valid, pt = c.point & valid, ex = c.exp & valid;
-    std::uint64_t sg = c.sign & valid;
-    // Adding a run's first bit, or any bit of it, to the run's mask sends a
-    // carry up the run: it clears the bits from there to the run's end, and
-    // stops at the first clear bit after it. So (run + ex) & run keeps the
-    // part of each run before its first e, and a second e, or a second
-    // point, is one that a carry reached. An e with no digits after it needs
-    // no check: "1e" and "1e+" convert as 1, as the C library's scanf has it.
-    std::uint64_t mantissa = (run + ex) & run;
-    std::uint64_t lead = mantissa & ~dig;  // signs and points
-    std::uint64_t bad = ((run + ex) & ex) | ((run + pt) & pt)  // two e, two points
-                        | (pt & ~mantissa)                     // a point after the e
-                        | (sg & ~(starts | ex << 1))           // a sign inside
-                        | (ex & starts)                        // e first
-                        | ((lead + (starts & lead)) & ~mantissa)  // no digit before the e
-                        | (ends & ~(ender >> 1))  // not followed by white space
-                        | other;
-    unsigned at = static_cast<unsigned>(avail < 64 ? avail : 64);
-    if (bad) {
-        // back to the first byte of the word where the first fault lies
-        unsigned x = static_cast<unsigned>(std::countr_zero(bad));
-        std::uint64_t before = words & (x == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << x) - 1);
-        at = 63 - static_cast<unsigned>(std::countl_zero(before));
-    }
+    Window w = window(c, avail, r.at_eof);
+    unsigned at = taken_bytes(w, faults(w), avail);
     std::uint64_t taken = at == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << at) - 1;
     r.pos += at;
-    if constexpr (kAvx2)
-        return __builtin_popcountll(starts & taken);
-    else
-        return count_bits(starts & taken);
+    return popcount<kAvx2>(w.starts & taken);
 }
 
 // One number at p, by the fast path or, where it cannot decide, one byte
@@ -501,7 +381,7 @@ static Stop one_number(Reader &r, const unsigned char *p, double *out)
         r.pos = static_cast<std::size_t>(end - r.buf);
         return Stop::none;
     }
-    bool ok = slow_number(r, out);
+    bool ok = exact_number(r, out);
     return r.err ? Stop::error : ok ? Stop::none : Stop::not_number;
 }
 
@@ -534,7 +414,7 @@ __attribute__((target("avx2,popcnt"))) static Count count_all_avx2(Reader &r)
 Count count_numbers(Reader &r)
 {
 #if CASETOOLS_HAVE_AVX2_CLASSES
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"))
+    if (Isa isa_ = isa(); isa_.avx2 && isa_.popcnt)
         return count_all_avx2(r);
 #endif
     return count_all<false>(r);

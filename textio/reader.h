@@ -106,6 +106,13 @@ void warn_stop(const Reader &r, const Record &last, int n);
 // the line where warn_stop(r, last, n) says reading ended.
 void warn_misfit(const Reader &r, const Record &last, int n);
 
+// The exact path on its own: reads one number at the position of r (white
+// space is not skipped) one byte at a time, as "%lf" does; false when it
+// does not convert, with the bytes "%lf" would have taken consumed. The
+// programs reach it through read_record and count_numbers, where the
+// faster ways of number.h cannot decide; the tests call it alone.
+bool exact_number(Reader &r, double *out);
+
 // Offset in the input of the next unread byte.
 inline long long offset(const Reader &r)
 {

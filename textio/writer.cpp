@@ -133,8 +133,12 @@ bool exact_units(std::uint64_t bits, std::uint64_t &units)
     if (e > 0)
         return false;  // x >= 2^53, so x * 10^6 >= 2^64
     u128 v = static_cast<u128>(m) * 1000000u;
-    if (e <= -127) {
-        v = 0;  // below a quarter of a millionth: rounds to zero
+    // The shifts below, by s = -e, must be narrower than the 128 bits of
+    // u128. Past that bound the value rounds to zero, as it already does
+    // from s = 74 on: m * 10^6 < 2^73 lies below half of 2^s.
+    constexpr int kWidth = 128;
+    if (e <= -(kWidth - 1)) {
+        v = 0;
     } else if (e < 0) {
         int s = -e;
         u128 q = v >> s;
@@ -163,7 +167,7 @@ std::size_t format_fixed6_exact(char *out, double x)
     }
     std::uint64_t units;
     if (!exact_units(bits, units)) {
-        char wide[kFixed6Max + 1];
+        char wide[kFixed6Max + 1];  // and the NUL
         int k = std::snprintf(wide, sizeof wide, "%f", x);
         std::memcpy(out, wide, static_cast<std::size_t>(k));
         return static_cast<std::size_t>(k);

@@ -13,15 +13,20 @@ namespace textio {
 // Output leaves in whole blocks of kWriteBuf bytes, so every write but the
 // last starts at a multiple of the block size in the file.
 constexpr std::size_t kWriteBuf = 1 << 16;
+// Texts are written into the sink's room by copies of a fixed size, which
+// may write past the end of the text they belong to: up to kSpill bytes,
+// which the next text overwrites or advance() leaves uncounted. So the room
+// a piece written whole needs is its longest text plus kSpill, once.
+constexpr std::size_t kSpill = 16;
 // The longest "%f" text of a double: sign, 309 integer digits, point and
-// six decimals, and a byte that the fast way may write after a text.
-constexpr std::size_t kFixed6Max = 1 + 309 + 1 + 6 + 1;
+// six decimals.
+constexpr std::size_t kFixed6Max = 1 + 309 + 1 + 6;
 // The longest "%d" text of a long long.
 constexpr std::size_t kIntMax = 20;
 // Room past a full block for one piece that is written whole: a number
 // text, a short literal, a sphere entry. Longer pieces are copied in parts.
 constexpr std::size_t kPieceMax = 2048;
-static_assert(kFixed6Max <= kPieceMax && kIntMax <= kPieceMax);
+static_assert(kFixed6Max + kSpill <= kPieceMax && kIntMax <= kPieceMax);
 
 struct Sink {
     int fd;
@@ -69,7 +74,8 @@ inline void put(Sink &s, const char *p, std::size_t n)
 // lies above it and rounds up.
 constexpr double kLargestZero = 5e-7;
 
-// "000" to "999", four bytes a number, so that three digits are one copy.
+// "000" to "999", four bytes a number, so that three digits are one copy
+// of four bytes (spilling one).
 inline constexpr auto kDigits3 = [] {
     struct {
         char at[4000];
@@ -81,6 +87,7 @@ inline constexpr auto kDigits3 = [] {
     }
     return t;
 }();
+static_assert(4 - 3 <= kSpill);
 
 // Writes v as "%d" does into out, which holds kIntMax bytes; returns the
 // length.
@@ -90,8 +97,8 @@ std::size_t format_int(char *out, long long v);
 std::size_t format_fixed6_exact(char *out, double x);
 
 // Writes a count of millionths as "%f" writes its value, without the sign:
-// the integer digits, a point and six decimals, three digits a copy (a byte
-// after the text may change). Returns the end of the text.
+// the integer digits, a point and six decimals, three digits a copy (it
+// spills). Returns the end of the text.
 inline char *write_millionths(char *p, std::uint64_t units)
 {
     std::uint64_t ip = units / 1000000, fp = units - ip * 1000000;
@@ -109,8 +116,8 @@ inline char *write_millionths(char *p, std::uint64_t units)
     return p + 7;
 }
 
-// Writes x as "%f" does into out, which holds kFixed6Max bytes; returns
-// the length (no NUL is written, and a byte after the text may change).
+// Writes x as "%f" does into out, which holds kFixed6Max + kSpill bytes;
+// returns the length (no NUL is written, and it spills).
 //
 // The fast way, for |x| * 10^6 below 2^52: y = |x| * 10^6 is the product
 // rounded once, and (y + 2^52) - 2^52 its nearest integer, ties to even.
