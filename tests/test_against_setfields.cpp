@@ -691,9 +691,7 @@ void centre_regions(Dictionary &d, const Centres &centres)
 // the example case around the fill box of orbfill and orbtint.
 std::string dump()
 {
-    std::string text;
-    for (int i = 0; i < 18; ++i)
-        text += "header line " + std::to_string(i + 1) + "\n";
+    std::string text = dump_header();
     std::mt19937_64 random(19);
     std::uniform_real_distribution<double> x(-250e-6, 1250e-6), y(-150e-6, 450e-6),
         z(-450e-6, 150e-6), r(20e-6, 120e-6);

@@ -19,14 +19,15 @@
 namespace {
 
 struct Program {
-    const char *name, *input, *output, *folder, *good_input;
+    const char *name, *input, *output, *folder;
+    std::string good_input;
     int passes;  // readings of the input
 };
 
 const Program kPrograms[] = {
     {"orbfill", "dump.txt", "system/setFieldsDict", "system", "1 2 3 4\n5 6 7 8\n", 2},
     {"orbtint", "dump.txt", "system/setFieldsDict", "system", "1 2 3 4\n5 6 7 8\n", 2},
-    {"headcut", "dump0.txt", "dump.txt", nullptr, "h\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\nh\n1\n", 2},
+    {"headcut", "dump0.txt", "dump.txt", nullptr, dump_header() + "1\n", 2},
     {"pairlow", "depth/depth.txt", "depth/depth2.txt", "depth", "1 2\n3 4\n", 1},
 };
 

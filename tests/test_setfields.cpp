@@ -113,9 +113,7 @@ void road(const char *program, const char *field, const char *deflt, const char 
     c.mkdir("constant");
     ASSERT_EQ(c.sh("cp -r '" EXAMPLE_CASE "/system' . && mkdir 0 && cp '" EXAMPLE_CASE
                    "/0/" + std::string(field) + "' 0/").status, 0);
-    std::string dump0;
-    for (int i = 0; i < 18; ++i)
-        dump0 += "header line " + std::to_string(i + 1) + "\n";
+    std::string dump0 = dump_header();
     for (const Sphere &s : kSpheres) {
         char line[160];
         std::snprintf(line, sizeof line, "%.9g\t%.9g\t%.9g\t%.9g\n", s.centre[0], s.centre[1],
