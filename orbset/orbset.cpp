@@ -2,9 +2,13 @@
 // with the cell values that setFields gives, reading the mesh once.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <string>
@@ -227,10 +231,44 @@ struct Output {
     }
 };
 
+// Whether the field file at path can be replaced whole: through a new file
+// beside it, which then takes its name. One that could only be written in
+// place (its directory takes no new file, another user's file in a sticky
+// directory, a file that is not a regular one) would be emptied as soon as
+// it is opened, and a later failure would leave it so: each is checked
+// before any is opened. False, reported in one line, when it cannot.
+bool replaceable(const std::string &path)
+{
+    char target[PATH_MAX];
+    struct stat file, dir;
+    if (!realpath(path.c_str(), target) || stat(target, &file) != 0)
+        return textio::fail(path.c_str(), errno), false;
+    if (!S_ISREG(file.st_mode))
+        return textio::failx("%s: not a regular file, which orbset cannot replace whole",
+                             path.c_str()), false;
+    if (faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0)
+        return textio::fail(path.c_str(), errno), false;
+    *std::strrchr(target, '/') = 0;  // realpath's name is absolute
+    const char *folder = *target ? target : "/";
+    const char *why = "orbset replaces each field whole, through a new file beside it";
+    if (faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0 || stat(folder, &dir) != 0)
+        return textio::failx("%s: its directory takes no new file (%s); %s", path.c_str(),
+                             std::strerror(errno), why), false;
+    uid_t me = geteuid();
+    if (me != 0 && file.st_uid != me && (dir.st_mode & S_ISVTX) && dir.st_uid != me)
+        return textio::failx("%s: another user's file in a sticky directory; %s", path.c_str(),
+                             why), false;
+    return true;
+}
+
 // Opens the replacement of every field file, writes them all, and gives
 // them their names only when every one has been written.
 int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
 {
+    for (const Part &part : parts)
+        for (const orbset::FieldFile &file : part.fields)
+            if (!replaceable(file.text.name))
+                return 1;
     std::vector<std::unique_ptr<Output>> outs;
     for (const Part &part : parts)
         for (std::size_t f = 0; f < plan.fields.size(); ++f) {

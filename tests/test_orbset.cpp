@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "casedir.h"
@@ -896,6 +897,49 @@ TEST(OrbsetRun, Refusals)
         if (*row.shell)
             c.sh(row.shell);
         expect_refusal(c, c.run("orbset"), row.message, row.field);
+    }
+}
+
+// A user who is not root (run as root, the runs drop to nobody): a field
+// that could only be written in place, emptied as soon as it is opened, is
+// refused before any field is opened, and every field stays whole.
+TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
+{
+    std::string as;
+    if (geteuid() == 0) {
+        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        if (std::system((as + "true").c_str()) != 0)
+            GTEST_SKIP() << "setpriv cannot run a program as nobody";
+    }
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why, *shell, *message;
+        bool needs_root;
+    } rows[] = {
+        // alpha was written in place and emptied, then beta refused
+        {"a folder that takes no new file, a read-only field after a writable one",
+         "chmod 444 0/beta; chmod 555 0",
+         "0/alpha: its directory takes no new file (Permission denied)", false},
+        {"another user's file in a sticky folder", "chmod 1777 0",
+         "0/alpha: another user's file in a sticky directory", true},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        if (row.needs_root && as.empty())
+            continue;
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+                   field);
+        c.write("0/beta", field);
+        Outcome r = c.sh("chmod 755 .; chmod 666 0/*; " + std::string(row.shell) + "; " + as + "'" +
+                         BIN_DIR "/orbset'");
+        c.sh("chmod 755 0");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "orbset: " + std::string(row.message) +
+                             "; orbset replaces each field whole, through a new file beside it\n");
+        EXPECT_EQ(c.read("0/alpha"), field);
+        EXPECT_EQ(c.read("0/beta"), field);
+        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
     }
 }
 
