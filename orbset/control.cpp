@@ -124,6 +124,9 @@ Control read_control(const foam::Text &dict)
         if (k == "startFrom" || k == "timeFormat") {
             std::string v(value_word(c, key).text);
             (k == "startFrom" ? ctl.start_from : ctl.time_format) = v;
+        } else if (k == "writeFormat") {
+            // OpenFOAM takes any other word for ascii
+            ctl.write_binary = value_word(c, key).text == "binary";
         } else if (k == "startTime") {
             ctl.start_time = foam::read_scalar(c, "startTime");
             foam::expect(c, ';', "after startTime");

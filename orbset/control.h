@@ -1,6 +1,7 @@
 // What orbset takes from system/controlDict: where the start time's fields
 // are (startFrom, startTime, and the time format that names the
-// directory) and the precision of ascii values (writePrecision).
+// directory), the precision of ascii values (writePrecision) and whether
+// setFields would write the fields in binary (writeFormat).
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ struct Control {
     std::string time_format = "general";
     int time_precision = 6;
     int write_precision = 6;
+    bool write_binary = false;  // writeFormat binary: setFields keeps every digit
 };
 
 // Reads controlDict; throws foam::Bad.

@@ -397,7 +397,10 @@ int run(const Options &o)
         for (const std::string &w : p.warnings)
             textio::warnx("%s", w.c_str());
     try {
-        if (int status = write_all(parts, plan, control.write_precision))
+        // ascii values with writePrecision's digits, or every digit where
+        // setFields would write the field in binary
+        int digits = control.write_binary ? orbset::NumberText::kEveryDigit : control.write_precision;
+        if (int status = write_all(parts, plan, digits))
             return status;
     } catch (const std::exception &e) {
         return textio::failx("%s", reason(e).c_str());

@@ -660,6 +660,7 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         std::vector<std::string> want;  // fragments of the new file, in order
         int n = 2;
         std::string internal = "uniform 0";
+        std::string control = "";  // appended to controlDict
     } rows[] = {
         {"every cell the same: uniform, and so the calculated patch",
          "defaultFieldValues (volScalarFieldValue alpha 0.5);\nregions ();\n", kPlainPatches,
@@ -712,11 +713,17 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
          "    sides { type zeroGradient; }\n",
          {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
+        {"writeFormat binary: every digit, as setFields keeps them in binary, of the values "
+         "it sets and of the old ones",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,
+         {"2(0.123456789 0.1234567891234);"}, 2, "nonuniform List<scalar> 2(0 0.1234567891234)",
+         "writeFormat binary;"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
         CaseDir c;
         write_case(c, row.dict, field_text(row.internal, row.patches), row.n);
+        c.write("system/controlDict", kControl + row.control);
         Outcome r = c.run("orbset");
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
