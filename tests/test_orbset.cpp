@@ -713,6 +713,12 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
          "    sides { type zeroGradient; }\n",
          {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
+        {"a cyclic patch writes no value; one cut by decomposePar, processorCyclic, takes the "
+         "adjacent cells' values",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    ends { type processorCyclic; value uniform 0; }\n    sides { type cyclic; }\n",
+         {"ends { type processorCyclic; value nonuniform List<scalar> 2(0 1); }",
+          "sides { type cyclic; }"}},
         {"writeFormat binary: every digit, as setFields keeps them in binary, of the values "
          "it sets and of the old ones",
          "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,
