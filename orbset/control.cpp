@@ -109,7 +109,7 @@ Control read_control(const foam::Text &dict)
     foam::Header h = foam::read_header(c);
     Control ctl;
     for (;;) {
-        Token key = foam::next_token(c);
+        Token key = foam::next_keyword(c);
         if (key.kind == Tok::end)
             break;
         if (key.kind == Tok::directive)

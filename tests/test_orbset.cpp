@@ -719,6 +719,14 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "    ends { type processorCyclic; value uniform 0; }\n    sides { type cyclic; }\n",
          {"ends { type processorCyclic; value nonuniform List<scalar> 2(0 1); }",
           "sides { type cyclic; }"}},
+        {"stray ';' where OpenFOAM skips them: in the dictionary, between regions, in the "
+         "field, in controlDict",
+         ";\ndefaultFieldValues (volScalarFieldValue alpha 3);;\nregions (" +
+             sphere_at(0, "volScalarFieldValue alpha 2") + ";" +
+             sphere_at(1, "volScalarFieldValue alpha 1") + ");;",
+         "    ends { type calculated;; value uniform 0; };\n    ;sides { type zeroGradient; }\n",
+         {"2(2 1);", "ends { type calculated;; value nonuniform List<scalar> 2(2 1); };"}, 2,
+         "uniform 0", ";;\n"},
         {"writeFormat binary: every digit, as setFields keeps them in binary, of the values "
          "it sets and of the old ones",
          "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,

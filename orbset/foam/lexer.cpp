@@ -187,6 +187,14 @@ Token next_token(Cursor &c)
     return t;
 }
 
+Token next_keyword(Cursor &c)
+{
+    Token t = next_token(c);
+    while (t.is(';'))
+        t = next_token(c);
+    return t;
+}
+
 Token peek_token(const Cursor &c)
 {
     Cursor copy = c;
@@ -305,7 +313,7 @@ Header read_header(Cursor &c)
     expect(c, '{', "after FoamFile");
     Header h;
     for (;;) {
-        Token key = next_token(c);
+        Token key = next_keyword(c);
         if (key.is('}'))
             break;
         if (key.kind != Tok::word)
