@@ -344,12 +344,15 @@ int report(const std::vector<Part> &parts, const Plan &plan)
 }
 
 // The mesh files are mapped: one cut short while it is read ends the run
-// here, before anything is written.
-void on_sigbus(int)
+// here, before anything is written, in one line naming it.
+void on_sigbus(int, siginfo_t *info, void *)
 {
-    static const char msg[] = "orbset: an input file was cut short while it was read\n";
-    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
-    (void)ignored;
+    const char *file = foam::mapped_file_at(info->si_addr);
+    for (const char *part : {"orbset: ", file ? file : "an input file",
+                             ": cut short while it was read\n"}) {
+        ssize_t ignored = write(STDERR_FILENO, part, std::strlen(part));
+        (void)ignored;
+    }
     _exit(1);
 }
 
@@ -370,7 +373,10 @@ void read_inputs(const Options &o, Plan &plan, orbset::Control &control,
 
 int run(const Options &o)
 {
-    std::signal(SIGBUS, on_sigbus);
+    struct sigaction bus {};
+    bus.sa_sigaction = on_sigbus;
+    bus.sa_flags = SA_SIGINFO;
+    sigaction(SIGBUS, &bus, nullptr);
     std::vector<Part> parts;
     Plan plan;
     orbset::Control control;

@@ -19,6 +19,7 @@
 #include "foam/bad.h"
 #include "foam/polymesh.h"
 #include "foam/scalar.h"
+#include "foam/text.h"
 
 namespace {
 
@@ -487,6 +488,28 @@ TEST(OrbsetMesh, FileRefusals)
     EXPECT_NE(read_mesh_failure(c).find("neighbour.gz: the compressed data ends early"),
               std::string::npos)
         << read_mesh_failure(c);
+}
+
+// A mapped mesh file cut short while it is read ends the run in a line
+// naming it: the file is found by an address in its bytes while it is
+// mapped, and no longer once it is dropped.
+TEST(OrbsetMesh, MappedFileFoundByAddress)
+{
+    auto named = [](const char *at) {
+        const char *name = foam::mapped_file_at(at);
+        return std::string(name ? name : "<none>");
+    };
+    CaseDir c;
+    c.write("points", std::string(3 << 20, 'x'));
+    const char *last;
+    {
+        foam::Text t = foam::map_text(c.at("points"));
+        last = t.end() - 1;
+        EXPECT_EQ(named(t.begin()), c.at("points"));
+        EXPECT_EQ(named(last), c.at("points"));
+        EXPECT_EQ(named(t.end()), "<none>");  // the zeros after it
+    }
+    EXPECT_EQ(named(last), "<none>");
 }
 
 // ---- the program -----------------------------------------------------------
