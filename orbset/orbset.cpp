@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -371,8 +372,23 @@ void read_inputs(const Options &o, Plan &plan, orbset::Control &control,
         orbset::locate_fields(part, plan, control);
 }
 
+// Every field's replacement stays open until all are written, so that
+// none takes its name before every one is whole: a case decomposed into
+// many processor directories needs a descriptor for each, more than the
+// usual soft limit of 1024. The soft limit goes up to the hard one (a
+// refusal leaves it as it was).
+void allow_open_files()
+{
+    struct rlimit r;
+    if (getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &r);
+    }
+}
+
 int run(const Options &o)
 {
+    allow_open_files();
     struct sigaction bus {};
     bus.sa_sigaction = on_sigbus;
     bus.sa_flags = SA_SIGINFO;
