@@ -152,7 +152,9 @@ std::vector<std::string> processor_dirs(const std::string &root)
 
 unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-// Runs work(i) for i in [0, n) on up to the machine's cores.
+// Runs work(i) for i in [0, n) on up to the machine's cores. A thread the
+// system refuses ends the run through its exception, once the threads
+// already started have been joined.
 template <class Work>
 void on_cores(std::size_t n, Work work)
 {
@@ -163,14 +165,12 @@ void on_cores(std::size_t n, Work work)
         return;
     }
     std::atomic<std::size_t> next{0};
-    std::vector<std::thread> pool;
+    std::vector<std::jthread> pool;
     for (std::size_t t = 0; t < threads; ++t)
         pool.emplace_back([&] {
             for (std::size_t i; (i = next++) < n;)
                 work(i);
         });
-    for (std::thread &t : pool)
-        t.join();
 }
 
 // What went wrong, for the one line of a failure: the reason a reader
