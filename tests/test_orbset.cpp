@@ -1057,8 +1057,7 @@ TEST(OrbsetRun, Parallel)
                 field_text("uniform 0", std::string(kPlainPatches) +
                                             "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
     }
-    // under a soft limit of 4 descriptors, below what the parts need at once
-    Outcome r = c.sh("ulimit -Sn 4; '" BIN_DIR "/orbset' -parallel");
+    Outcome r = c.run("orbset", "-parallel");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "alpha: 2 of 4 cells set by 2 spheres\n");
     std::string p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
@@ -1090,4 +1089,37 @@ TEST(OrbsetRun, Parallel)
     r = c.run("orbset", "-parallel");
     EXPECT_EQ(r.err, "orbset: processors2: a decomposed case in the collated format, which orbset "
                      "does not read; use setFields, or decompose with -fileHandler uncollated\n");
+}
+
+// More processor directories than the soft limit of open files: every
+// field's replacement stays open until all are written.
+TEST(OrbsetRun, MoreProcessorDirectoriesThanOpenFiles)
+{
+    constexpr int kParts = 80, kSoftLimit = 64;
+    CaseDir c;
+    auto name = [](int from, int to) {
+        return "procBoundary" + std::to_string(from) + "to" + std::to_string(to);
+    };
+    for (int i = 0; i < kParts; ++i) {
+        Row r;
+        r.n = 1;
+        r.x0 = 0.1 * i;
+        r.me = i;
+        r.left = i - 1;
+        r.right = i + 1;
+        r.left_proc = i > 0 ? name(i, i - 1) : "";
+        r.right_proc = i + 1 < kParts ? name(i, i + 1) : "";
+        const std::string dir = "processor" + std::to_string(i);
+        write_row_mesh(c, dir, r);
+        c.mkdir(dir + "/0");
+        c.write(dir + "/0/alpha", field_text("uniform 0", std::string(kPlainPatches) +
+                                                              "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
+    }
+    c.mkdir("system");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict", std::string(kDictHeader) + "defaultFieldValues (volScalarFieldValue alpha 1);");
+    Outcome r = c.sh("ulimit -Sn " + std::to_string(kSoftLimit) + "; '" BIN_DIR "/orbset' -parallel");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "alpha: 0 of 80 cells set by no region\n");
+    EXPECT_NE(c.read("processor79/0/alpha").find("internalField   uniform 1;"), std::string::npos);
 }
