@@ -293,10 +293,19 @@ int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
     for (const std::string &f : failures.what)
         if (!f.empty())
             return textio::failx("%s", f.c_str());
-    for (const std::unique_ptr<Output> &o : outs)
-        if (!textio::commit_replacement(o->r, o->s))
-            return 1;
-    return 0;
+    // The signals that end a run wait while the fields take their names:
+    // a Ctrl-C then leaves every field old or every field new, not some of
+    // each (a failure of the system still may, and says so).
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
+    bool committed = std::all_of(outs.begin(), outs.end(), [](const std::unique_ptr<Output> &o) {
+        return textio::commit_replacement(o->r, o->s);
+    });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return committed ? 0 : 1;
 }
 
 // "the box and 100000 spheres": the regions that set a field.

@@ -987,6 +987,26 @@ TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
     }
 }
 
+// A signal while the fields take their names (the second fsync, of the
+// first field's folder after its rename, slowed down by strace) leaves
+// every field old or every field new, never some of each.
+TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
+{
+    const std::string slow = "strace -f -o /dev/null -e trace=fsync "
+                             "-e inject=fsync:delay_enter=2000000:when=2 ";
+    if (std::system((slow + "true >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    CaseDir c;
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+               field);
+    c.write("0/beta", field);
+    c.sh(slow + "sh -c 'echo $$ >pid; exec \"" BIN_DIR "/orbset\"' & sleep 1; kill -TERM "
+                "$(cat pid); wait");
+    EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
+    EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+}
+
 TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
 {
     CaseDir c;
