@@ -293,6 +293,15 @@ int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
     for (const std::string &f : failures.what)
         if (!f.empty())
             return textio::failx("%s", f.c_str());
+    // Every field on disk before any takes its name: a disk that fails or
+    // fills up only now (on fsync) leaves every field as it was.
+    for (const std::unique_ptr<Output> &o : outs) {
+        textio::flush_sink(o->s);
+        if (!o->s.err && fsync(o->s.fd) != 0 && errno != EINVAL)  // EINVAL: cannot sync
+            o->s.err = errno;
+        if (o->s.err)
+            return textio::fail(o->s.path, o->s.err);
+    }
     // The signals that end a run wait while the fields take their names:
     // a Ctrl-C then leaves every field old or every field new, not some of
     // each (a failure of the system still may, and says so).

@@ -987,24 +987,36 @@ TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
     }
 }
 
-// A signal while the fields take their names (the second fsync, of the
-// first field's folder after its rename, slowed down by strace) leaves
-// every field old or every field new, never some of each.
+// Every field old or every field new, never some of each, when the run
+// ends while the fields go to disk and take their names: fsync made slow
+// or failing by strace.
 TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
 {
-    const std::string slow = "strace -f -o /dev/null -e trace=fsync "
-                             "-e inject=fsync:delay_enter=2000000:when=2 ";
-    if (std::system((slow + "true >/dev/null 2>&1").c_str()) != 0)
+    if (std::system("strace -f -o /dev/null true >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace cannot trace here";
-    CaseDir c;
-    const std::string field = field_text("uniform 0", kPlainPatches);
-    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
-               field);
-    c.write("0/beta", field);
-    c.sh(slow + "sh -c 'echo $$ >pid; exec \"" BIN_DIR "/orbset\"' & sleep 1; kill -TERM "
-                "$(cat pid); wait");
-    EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
-    EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+    struct Case {
+        const char *why, *inject, *then;
+    } rows[] = {
+        // the first field was renamed, the second not yet
+        {"a signal while the second fsync takes 1 s", "delay_enter=1000000:when=2+",
+         "sleep 0.5; kill -TERM $(cat pid)"},
+        // the first field was renamed, the second's fsync failed
+        {"every fsync from the third on failing", "error=EIO:when=3+", "true"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        const std::string field = field_text("uniform 0", kPlainPatches);
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+                   field);
+        c.write("0/beta", field);
+        Outcome r = c.sh("strace -f -o /dev/null -e trace=fsync -e inject=fsync:" +
+                         std::string(row.inject) + " sh -c 'echo $$ >pid; exec \"" BIN_DIR
+                         "/orbset\"' & " + row.then + "; wait $!");
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
+        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+    }
 }
 
 TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
