@@ -26,4 +26,10 @@ Control read_control(const foam::Text &dict);
 // one), as OpenFOAM's Time finds it: "0" usually.
 std::string start_time_name(const Control &c, const std::string &case_dir);
 
+// The directory that holds the mesh file `file` (points, faces, boundary)
+// of case_dir, as OpenFOAM's Time::findInstance finds it: the start time's
+// polyMesh, else that of the latest time before the start that holds it,
+// else constant. A mesh that moves keeps its points in the times.
+std::string mesh_instance(const Control &c, const std::string &case_dir, const std::string &file);
+
 }  // namespace orbset

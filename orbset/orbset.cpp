@@ -375,17 +375,26 @@ void on_sigbus(int, siginfo_t *info, void *)
     _exit(1);
 }
 
-// The dictionary and the controls; for a decomposed case, where every part is.
-void read_inputs(const Options &o, Plan &plan, orbset::Control &control,
-                 std::vector<Part> &parts)
+// The controls, and the parts of the run, each with where its mesh is:
+// the case, or every processorN directory of a decomposed case.
+std::vector<Part> read_parts(const Options &o, orbset::Control &control)
+{
+    control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
+    std::vector<Part> parts;
+    for (const std::string &dir :
+         o.parallel ? processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
+        parts.emplace_back();
+        parts.back().dir = dir;
+        orbset::locate_mesh(parts.back(), control);
+    }
+    return parts;
+}
+
+// The dictionary, and where every part's fields are.
+void read_plan_and_fields(const Options &o, Plan &plan, const orbset::Control &control,
+                          std::vector<Part> &parts)
 {
     plan = orbset::read_plan(foam::load_text(under(o.case_dir, "system/setFieldsDict")));
-    control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
-    if (o.parallel)
-        for (const std::string &dir : processor_dirs(o.case_dir)) {
-            parts.emplace_back();
-            parts.back().dir = dir;
-        }
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
 }
@@ -415,17 +424,16 @@ int run(const Options &o)
     Plan plan;
     orbset::Control control;
     try {
+        parts = read_parts(o, control);
         if (o.parallel) {
-            read_inputs(o, plan, control, parts);
+            read_plan_and_fields(o, plan, control, parts);
             set_parts(parts, plan);
         } else {
             // the mesh is read while the dictionary is
-            parts.emplace_back();
-            parts.back().dir = o.case_dir;
             Failures failures{std::vector<std::string>(2)};
             std::thread geometry(
                 [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
-            failures.run(0, [&] { read_inputs(o, plan, control, parts); });
+            failures.run(0, [&] { read_plan_and_fields(o, plan, control, parts); });
             geometry.join();
             failures.throw_first();
             orbset::set_fields(parts[0], plan, cores());

@@ -178,10 +178,18 @@ void locate_fields(Part &part, const Plan &plan, const Control &control)
     }
 }
 
+void locate_mesh(Part &part, const Control &control)
+{
+    auto dir = [&](const char *file) {
+        return under(part.dir, mesh_instance(control, part.dir, file) + "/polyMesh/");
+    };
+    part.mesh = {dir("points"), dir("faces"), dir("boundary")};
+}
+
 void read_geometry(Part &part)
 {
-    foam::Mesh mesh = foam::read_mesh(part.dir);
-    part.patches = foam::read_boundary(foam::polymesh_dir(part.dir) + "boundary");
+    foam::Mesh mesh = foam::read_mesh(part.mesh);
+    part.patches = foam::read_boundary(part.mesh.boundary + "boundary");
     part.n_cells = mesh.n_cells;
     part.cells.first_face = mesh.n_internal_faces();
     part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());

@@ -848,6 +848,39 @@ TEST(OrbsetRun, StartTime)
     }
 }
 
+// The mesh's points where OpenFOAM finds them: in the start time's
+// polyMesh, or an earlier time's, before constant's. Points moved by 0.1
+// along x put the sphere around the centre of cell 0 on cell 1.
+TEST(OrbsetRun, MeshWhereOpenFOAMFindsIt)
+{
+    struct Case {
+        const char *why, *control, *points_in, *want;
+    } rows[] = {
+        {"in constant", "", "", "2(1 0);"},
+        {"moved, in the start time's polyMesh", "", "0", "2(0 1);"},
+        {"moved, in an earlier time's polyMesh", "startTime 0.5;", "0", "2(0 1);"},
+        {"moved, in a later time's polyMesh: not taken", "", "1", "2(1 0);"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");",
+                   field_text("uniform 0", kPlainPatches));
+        c.write("system/controlDict", kControl + std::string(row.control));
+        c.sh("mkdir 0.5 && cp 0/alpha 0.5/");
+        Row moved;
+        moved.x0 = -0.1;
+        write_row_mesh(c, "moved", moved);
+        if (*row.points_in)
+            c.sh("mkdir -p " + std::string(row.points_in) +
+                 "/polyMesh && mv moved/constant/polyMesh/points " + row.points_in + "/polyMesh/");
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string written = *row.control ? "0.5/alpha" : "0/alpha";
+        EXPECT_NE(c.read(written).find(row.want), std::string::npos) << c.read(written);
+    }
+}
+
 TEST(OrbsetRun, StandardOutput)
 {
     struct Case {
