@@ -10,6 +10,7 @@
 
 #include "foam/bad.h"
 #include "foam/dict.h"
+#include "foam/text.h"
 
 namespace orbset {
 
@@ -67,12 +68,17 @@ bool is_dir(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// The times of the case's directories, "constant" as 0, as findTimes lists
-// them: constant first, then the rest in order.
-std::vector<double> times(const std::string &case_dir, bool &has_constant)
+// A time directory of the case: its time, and its name.
+struct Instant {
+    double value;
+    std::string name;
+};
+
+// The time directories of the case, in order of their times, as findTimes
+// lists them (constant aside).
+std::vector<Instant> times(const std::string &case_dir)
 {
-    std::vector<double> t;
-    has_constant = false;
+    std::vector<Instant> t;
     DIR *d = opendir(dir_of(case_dir).c_str());
     if (!d)
         throw foam::Bad(dir_of(case_dir) + ": cannot list the time directories");
@@ -81,14 +87,25 @@ std::vector<double> times(const std::string &case_dir, bool &has_constant)
         if (name.empty() || name[0] == '.' || !is_dir(dir_of(case_dir) + "/" + name))
             continue;
         double v;
-        if (name == "constant")
-            has_constant = true;
-        else if (time_value(name.c_str(), v))
-            t.push_back(v);
+        if (name != "constant" && time_value(name.c_str(), v))
+            t.push_back({v, name});
     }
     closedir(d);
-    std::sort(t.begin(), t.end());
+    std::sort(t.begin(), t.end(),
+              [](const Instant &a, const Instant &b) { return a.value < b.value; });
     return t;
+}
+
+// The start time: startTime, or the first or the latest time of the case
+// (constant, as time 0, only when no other time is there).
+double start_value(const Control &c, const std::string &case_dir)
+{
+    if (c.start_from == "startTime")
+        return c.start_time;
+    std::vector<Instant> all = times(case_dir);
+    if (all.empty())
+        return 0;
+    return c.start_from == "latestTime" ? all.back().value : all.front().value;
 }
 
 std::string time_name(const Control &c, double t, int precision)
@@ -109,7 +126,7 @@ Control read_control(const foam::Text &dict)
     foam::Header h = foam::read_header(c);
     Control ctl;
     for (;;) {
-        Token key = foam::next_token(c);
+        Token key = foam::next_keyword(c);
         if (key.kind == Tok::end)
             break;
         if (key.kind == Tok::directive)
@@ -124,6 +141,9 @@ Control read_control(const foam::Text &dict)
         if (k == "startFrom" || k == "timeFormat") {
             std::string v(value_word(c, key).text);
             (k == "startFrom" ? ctl.start_from : ctl.time_format) = v;
+        } else if (k == "writeFormat") {
+            // OpenFOAM takes any other word for ascii
+            ctl.write_binary = value_word(c, key).text == "binary";
         } else if (k == "startTime") {
             ctl.start_time = foam::read_scalar(c, "startTime");
             foam::expect(c, ';', "after startTime");
@@ -154,17 +174,7 @@ Control read_control(const foam::Text &dict)
 
 std::string start_time_name(const Control &c, const std::string &case_dir)
 {
-    double t = c.start_time;
-    if (c.start_from != "startTime") {
-        bool has_constant;
-        std::vector<double> all = times(case_dir, has_constant);
-        // constant, as time 0, only when no other time is there
-        if (c.start_from == "latestTime")
-            t = all.empty() ? 0 : all.back();
-        else
-            t = all.empty() ? 0 : all.front();
-        (void)has_constant;
-    }
+    double t = start_value(c, case_dir);
     std::string name = time_name(c, t, c.time_precision);
     std::string prefix = case_dir.empty() ? "" : case_dir + "/";
     if (is_dir(prefix + name))
@@ -180,6 +190,23 @@ std::string start_time_name(const Control &c, const std::string &case_dir)
             found = n;
     }
     return found.empty() ? name : found;
+}
+
+std::string mesh_instance(const Control &c, const std::string &case_dir, const std::string &file)
+{
+    std::string prefix = case_dir.empty() ? "" : case_dir + "/";
+    auto holds = [&](const std::string &instance) {
+        return !foam::find_file(prefix + instance + "/polyMesh/" + file).empty();
+    };
+    std::string start = start_time_name(c, case_dir);
+    if (holds(start))
+        return start;
+    double t = start_value(c, case_dir);
+    std::vector<Instant> all = times(case_dir);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        if (it->value <= t && holds(it->name))
+            return it->name;
+    return "constant";
 }
 
 }  // namespace orbset

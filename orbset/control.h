@@ -1,6 +1,7 @@
 // What orbset takes from system/controlDict: where the start time's fields
 // are (startFrom, startTime, and the time format that names the
-// directory) and the precision of ascii values (writePrecision).
+// directory), the precision of ascii values (writePrecision) and whether
+// setFields would write the fields in binary (writeFormat).
 #pragma once
 
 #include <string>
@@ -15,6 +16,7 @@ struct Control {
     std::string time_format = "general";
     int time_precision = 6;
     int write_precision = 6;
+    bool write_binary = false;  // writeFormat binary: setFields keeps every digit
 };
 
 // Reads controlDict; throws foam::Bad.
@@ -23,5 +25,11 @@ Control read_control(const foam::Text &dict);
 // The name of the start time's directory in case_dir ("" for the current
 // one), as OpenFOAM's Time finds it: "0" usually.
 std::string start_time_name(const Control &c, const std::string &case_dir);
+
+// The directory that holds the mesh file `file` (points, faces, boundary)
+// of case_dir, as OpenFOAM's Time::findInstance finds it: the start time's
+// polyMesh, else that of the latest time before the start that holds it,
+// else constant. A mesh that moves keeps its points in the times.
+std::string mesh_instance(const Control &c, const std::string &case_dir, const std::string &file);
 
 }  // namespace orbset

@@ -120,7 +120,7 @@ PatchEntry read_patch_entry(Cursor &c, FieldFile &f, const Token &key)
     ++c.p;  // '{'
     e.body.begin = c.p;
     for (;;) {
-        Token k = foam::next_token(c);
+        Token k = foam::next_keyword(c);
         if (k.is('}')) {
             e.body.end = k.at;
             return e;
@@ -154,7 +154,7 @@ void read_boundary(Cursor &c, FieldFile &f)
 {
     foam::expect(c, '{', "opening boundaryField");
     for (;;) {
-        Token key = foam::next_token(c);
+        Token key = foam::next_keyword(c);
         if (key.is('}')) {
             f.boundary_close = key.at;
             return;
@@ -200,7 +200,7 @@ FieldFile read_field(foam::Text text, label n_cells)
                "class " + f.header.cls + ": orbset sets volScalarField fields only");
     bool has_internal = false, has_boundary = false;
     for (;;) {
-        Token key = foam::next_token(c);
+        Token key = foam::next_keyword(c);
         if (key.kind == Tok::end)
             break;
         if (key.kind == Tok::directive || key.kind == Tok::variable || key.kind == Tok::string)

@@ -2,12 +2,17 @@
 // with the cell values that setFields gives, reading the mesh once.
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -147,7 +152,9 @@ std::vector<std::string> processor_dirs(const std::string &root)
 
 unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-// Runs work(i) for i in [0, n) on up to the machine's cores.
+// Runs work(i) for i in [0, n) on up to the machine's cores. A thread the
+// system refuses ends the run through its exception, once the threads
+// already started have been joined.
 template <class Work>
 void on_cores(std::size_t n, Work work)
 {
@@ -158,14 +165,12 @@ void on_cores(std::size_t n, Work work)
         return;
     }
     std::atomic<std::size_t> next{0};
-    std::vector<std::thread> pool;
+    std::vector<std::jthread> pool;
     for (std::size_t t = 0; t < threads; ++t)
         pool.emplace_back([&] {
             for (std::size_t i; (i = next++) < n;)
                 work(i);
         });
-    for (std::thread &t : pool)
-        t.join();
 }
 
 // What went wrong, for the one line of a failure: the reason a reader
@@ -227,10 +232,44 @@ struct Output {
     }
 };
 
+// Whether the field file at path can be replaced whole: through a new file
+// beside it, which then takes its name. One that could only be written in
+// place (its directory takes no new file, another user's file in a sticky
+// directory, a file that is not a regular one) would be emptied as soon as
+// it is opened, and a later failure would leave it so: each is checked
+// before any is opened. False, reported in one line, when it cannot.
+bool replaceable(const std::string &path)
+{
+    char target[PATH_MAX];
+    struct stat file, dir;
+    if (!realpath(path.c_str(), target) || stat(target, &file) != 0)
+        return textio::fail(path.c_str(), errno), false;
+    if (!S_ISREG(file.st_mode))
+        return textio::failx("%s: not a regular file, which orbset cannot replace whole",
+                             path.c_str()), false;
+    if (faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0)
+        return textio::fail(path.c_str(), errno), false;
+    *std::strrchr(target, '/') = 0;  // realpath's name is absolute
+    const char *folder = *target ? target : "/";
+    const char *why = "orbset replaces each field whole, through a new file beside it";
+    if (faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0 || stat(folder, &dir) != 0)
+        return textio::failx("%s: its directory takes no new file (%s); %s", path.c_str(),
+                             std::strerror(errno), why), false;
+    uid_t me = geteuid();
+    if (me != 0 && file.st_uid != me && (dir.st_mode & S_ISVTX) && dir.st_uid != me)
+        return textio::failx("%s: another user's file in a sticky directory; %s", path.c_str(),
+                             why), false;
+    return true;
+}
+
 // Opens the replacement of every field file, writes them all, and gives
 // them their names only when every one has been written.
 int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
 {
+    for (const Part &part : parts)
+        for (const orbset::FieldFile &file : part.fields)
+            if (!replaceable(file.text.name))
+                return 1;
     std::vector<std::unique_ptr<Output>> outs;
     for (const Part &part : parts)
         for (std::size_t f = 0; f < plan.fields.size(); ++f) {
@@ -254,10 +293,28 @@ int write_all(const std::vector<Part> &parts, const Plan &plan, int precision)
     for (const std::string &f : failures.what)
         if (!f.empty())
             return textio::failx("%s", f.c_str());
-    for (const std::unique_ptr<Output> &o : outs)
-        if (!textio::commit_replacement(o->r, o->s))
-            return 1;
-    return 0;
+    // Every field on disk before any takes its name: a disk that fails or
+    // fills up only now (on fsync) leaves every field as it was.
+    for (const std::unique_ptr<Output> &o : outs) {
+        textio::flush_sink(o->s);
+        if (!o->s.err && fsync(o->s.fd) != 0 && errno != EINVAL)  // EINVAL: cannot sync
+            o->s.err = errno;
+        if (o->s.err)
+            return textio::fail(o->s.path, o->s.err);
+    }
+    // The signals that end a run wait while the fields take their names:
+    // a Ctrl-C then leaves every field old or every field new, not some of
+    // each (a failure of the system still may, and says so).
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
+    bool committed = std::all_of(outs.begin(), outs.end(), [](const std::unique_ptr<Output> &o) {
+        return textio::commit_replacement(o->r, o->s);
+    });
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return committed ? 0 : 1;
 }
 
 // "the box and 100000 spheres": the regions that set a field.
@@ -306,48 +363,77 @@ int report(const std::vector<Part> &parts, const Plan &plan)
 }
 
 // The mesh files are mapped: one cut short while it is read ends the run
-// here, before anything is written.
-void on_sigbus(int)
+// here, before anything is written, in one line naming it.
+void on_sigbus(int, siginfo_t *info, void *)
 {
-    static const char msg[] = "orbset: an input file was cut short while it was read\n";
-    ssize_t ignored = write(STDERR_FILENO, msg, sizeof msg - 1);
-    (void)ignored;
+    const char *file = foam::mapped_file_at(info->si_addr);
+    for (const char *part : {"orbset: ", file ? file : "an input file",
+                             ": cut short while it was read\n"}) {
+        ssize_t ignored = write(STDERR_FILENO, part, std::strlen(part));
+        (void)ignored;
+    }
     _exit(1);
 }
 
-// The dictionary and the controls; for a decomposed case, where every part is.
-void read_inputs(const Options &o, Plan &plan, orbset::Control &control,
-                 std::vector<Part> &parts)
+// The controls, and the parts of the run, each with where its mesh is:
+// the case, or every processorN directory of a decomposed case.
+std::vector<Part> read_parts(const Options &o, orbset::Control &control)
+{
+    control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
+    std::vector<Part> parts;
+    for (const std::string &dir :
+         o.parallel ? processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
+        parts.emplace_back();
+        parts.back().dir = dir;
+        orbset::locate_mesh(parts.back(), control);
+    }
+    return parts;
+}
+
+// The dictionary, and where every part's fields are.
+void read_plan_and_fields(const Options &o, Plan &plan, const orbset::Control &control,
+                          std::vector<Part> &parts)
 {
     plan = orbset::read_plan(foam::load_text(under(o.case_dir, "system/setFieldsDict")));
-    control = orbset::read_control(foam::load_text(under(o.case_dir, "system/controlDict")));
-    if (o.parallel)
-        for (const std::string &dir : processor_dirs(o.case_dir)) {
-            parts.emplace_back();
-            parts.back().dir = dir;
-        }
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
 }
 
+// Every field's replacement stays open until all are written, so that
+// none takes its name before every one is whole: a case decomposed into
+// many processor directories needs a descriptor for each, more than the
+// usual soft limit of 1024. The soft limit goes up to the hard one (a
+// refusal leaves it as it was).
+void allow_open_files()
+{
+    struct rlimit r;
+    if (getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &r);
+    }
+}
+
 int run(const Options &o)
 {
-    std::signal(SIGBUS, on_sigbus);
+    allow_open_files();
+    struct sigaction bus {};
+    bus.sa_sigaction = on_sigbus;
+    bus.sa_flags = SA_SIGINFO;
+    sigaction(SIGBUS, &bus, nullptr);
     std::vector<Part> parts;
     Plan plan;
     orbset::Control control;
     try {
+        parts = read_parts(o, control);
         if (o.parallel) {
-            read_inputs(o, plan, control, parts);
+            read_plan_and_fields(o, plan, control, parts);
             set_parts(parts, plan);
         } else {
             // the mesh is read while the dictionary is
-            parts.emplace_back();
-            parts.back().dir = o.case_dir;
             Failures failures{std::vector<std::string>(2)};
             std::thread geometry(
                 [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
-            failures.run(0, [&] { read_inputs(o, plan, control, parts); });
+            failures.run(0, [&] { read_plan_and_fields(o, plan, control, parts); });
             geometry.join();
             failures.throw_first();
             orbset::set_fields(parts[0], plan, cores());
@@ -359,7 +445,10 @@ int run(const Options &o)
         for (const std::string &w : p.warnings)
             textio::warnx("%s", w.c_str());
     try {
-        if (int status = write_all(parts, plan, control.write_precision))
+        // ascii values with writePrecision's digits, or every digit where
+        // setFields would write the field in binary
+        int digits = control.write_binary ? orbset::NumberText::kEveryDigit : control.write_precision;
+        if (int status = write_all(parts, plan, digits))
             return status;
     } catch (const std::exception &e) {
         return textio::failx("%s", reason(e).c_str());

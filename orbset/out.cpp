@@ -1,11 +1,14 @@
 #include "out.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <zlib.h>
 
 #include "foam/bad.h"
+#include "foam/scalar.h"
 
 namespace orbset {
 
@@ -78,6 +81,25 @@ void Out::finish()
     len_ = 0;
 }
 
+namespace {
+
+// The text of v that OpenFOAM reads back as v: the shortest one, unless
+// reading it through strtold and then double rounds it twice onto another
+// double (which happens to about one shortest text in 2000); then 17
+// digits, which lie far enough from every midpoint of two doubles.
+std::size_t every_digit(double v, char *out)
+{
+    constexpr int kAllDigits = std::numeric_limits<double>::max_digits10;
+    auto len = static_cast<std::size_t>(std::to_chars(out, out + Out::kRoom, v).ptr - out);
+    out[len] = 0;  // the end of the token, for reading it back
+    foam::Converted back = foam::convert_number(out);
+    if (back.status == foam::Conv::ok && back.end == out + len && back.value == v)
+        return len;
+    return static_cast<std::size_t>(std::snprintf(out, Out::kRoom, "%.*g", kAllDigits, v));
+}
+
+}  // namespace
+
 std::size_t NumberText::format(double v, char *out)
 {
     std::uint64_t bits;
@@ -87,8 +109,9 @@ std::size_t NumberText::format(double v, char *out)
         std::memcpy(out, s.text, s.len);
         return s.len;
     }
-    int n = std::snprintf(out, Out::kRoom, "%.*g", precision_, v);
-    auto len = static_cast<std::size_t>(n);
+    std::size_t len = precision_ == kEveryDigit ? every_digit(v, out)
+                                                : static_cast<std::size_t>(std::snprintf(
+                                                      out, Out::kRoom, "%.*g", precision_, v));
     if (len < kShort) {
         s.bits = bits;
         s.len = static_cast<unsigned char>(len);

@@ -47,11 +47,17 @@ private:
     std::unique_ptr<Zip> zip_;
 };
 
-// Doubles as OpenFOAM writes them in ascii: "%.*g" of the write precision,
-// the recent texts kept, since a field mostly repeats a few values.
+// Doubles as OpenFOAM writes them in ascii: "%.*g" of the write precision;
+// or, with kEveryDigit, the shortest text that OpenFOAM reads back as the
+// same double, for values that setFields keeps whole (in binary). The
+// recent texts are kept, since a field mostly repeats a few values.
 class NumberText {
 public:
-    explicit NumberText(int precision) : precision_(precision < 1 ? 1 : precision) {}
+    static constexpr int kEveryDigit = -1;
+    explicit NumberText(int precision)
+        : precision_(precision == kEveryDigit ? kEveryDigit : precision < 1 ? 1 : precision)
+    {
+    }
     // Writes the text of v into out, which has Out::kRoom bytes; returns its length.
     std::size_t format(double v, char *out);
 

@@ -29,7 +29,7 @@ void refuse_special(const Cursor &c, const Token &t)
 // The keyword of an entry: a plain word.
 Token keyword(Cursor &c)
 {
-    Token t = foam::next_token(c);
+    Token t = foam::next_keyword(c);
     refuse_special(c, t);
     if (t.kind == Tok::string)
         refuse(c, t.at, "\"" + std::string(t.text) + "\": a quoted keyword (a pattern)");

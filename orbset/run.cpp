@@ -113,15 +113,16 @@ void apply(Part &part, const Plan &plan, const CellIndex &index, unsigned thread
     std::vector<std::uint32_t> order = working_order(plan);
     threads = static_cast<unsigned>(std::clamp<std::size_t>(order.size() / 64, 1, threads));
     std::vector<Claims> claims(threads);
-    std::vector<std::thread> pool;
-    for (unsigned t = 1; t < threads; ++t)
-        pool.emplace_back([&, t] {
-            claim(plan, index, n, order, order.size() * t / threads,
-                  order.size() * (t + 1) / threads, claims[t]);
-        });
-    claim(plan, index, n, order, 0, order.size() / threads, claims[0]);
-    for (std::thread &t : pool)
-        t.join();
+    {
+        // joined when the block ends, also when a thread is refused
+        std::vector<std::jthread> pool;
+        for (unsigned t = 1; t < threads; ++t)
+            pool.emplace_back([&, t] {
+                claim(plan, index, n, order, order.size() * t / threads,
+                      order.size() * (t + 1) / threads, claims[t]);
+            });
+        claim(plan, index, n, order, 0, order.size() / threads, claims[0]);
+    }
 
     part.set.assign(plan.fields.size(), 0);
     std::vector<double> value_of(plan.regions.size());
@@ -177,10 +178,18 @@ void locate_fields(Part &part, const Plan &plan, const Control &control)
     }
 }
 
+void locate_mesh(Part &part, const Control &control)
+{
+    auto dir = [&](const char *file) {
+        return under(part.dir, mesh_instance(control, part.dir, file) + "/polyMesh/");
+    };
+    part.mesh = {dir("points"), dir("faces"), dir("boundary")};
+}
+
 void read_geometry(Part &part)
 {
-    foam::Mesh mesh = foam::read_mesh(part.dir);
-    part.patches = foam::read_boundary(foam::polymesh_dir(part.dir) + "boundary");
+    foam::Mesh mesh = foam::read_mesh(part.mesh);
+    part.patches = foam::read_boundary(part.mesh.boundary + "boundary");
     part.n_cells = mesh.n_cells;
     part.cells.first_face = mesh.n_internal_faces();
     part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());

@@ -15,6 +15,7 @@ namespace orbset {
 
 struct Part {
     std::string dir;                           // "" for the current directory
+    foam::MeshDirs mesh;                       // where its mesh's files are
     std::vector<std::string> paths;            // of its fields' files, a field of the plan
     std::vector<foam::BoundaryPatch> patches;
     BoundaryCells cells;
@@ -29,6 +30,10 @@ struct Part {
 // of part.dir, or else in constant/, as setFields looks for them; throws
 // foam::Bad for one that is in neither.
 void locate_fields(Part &part, const Plan &plan, const Control &control);
+
+// Finds the files of the mesh of part.dir where OpenFOAM finds them: in
+// the start time's polyMesh, an earlier time's or constant's.
+void locate_mesh(Part &part, const Control &control);
 
 // Reads the part's mesh, and indexes its cells' centres; throws foam::Bad.
 void read_geometry(Part &part);

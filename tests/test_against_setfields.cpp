@@ -47,7 +47,13 @@ enum class Mesh {
     poly,     // polyDualMesh of a tet mesh
 };
 
-enum class Storage { ascii, binary, ascii_gz, binary_gz };
+enum class Storage {
+    ascii,
+    binary,
+    ascii_gz,
+    binary_gz,
+    ascii_written_binary,  // ascii files, controlDict's writeFormat binary
+};
 
 enum class Regions {
     random,            // spheres and boxes anywhere, hand-written layout
@@ -104,6 +110,9 @@ const Row kRows[] = {
      Regions::random, false, Against::serial},
     {"compressed_binary", "binary mesh and fields compressed by gzip", Mesh::poly, Storage::binary_gz, 8,
      Regions::openfoam_centres, false, Against::serial},
+    {"written_binary",
+     "ascii fields where setFields writes binary: every digit of values of 9 digits, not 8",
+     Mesh::hex, Storage::ascii_written_binary, 8, Regions::random, false, Against::serial},
 
     // decomposed cases
     {"decomposed", "orbset -parallel, reconstructed: as setFields before decomposing",
@@ -315,7 +324,9 @@ bool build_case(const CaseDir &c, const std::string &dir, const Row &row)
     }
     for (const std::string &f : kFields)
         c.write(dir + "/0/" + f, field_file(f, row.mesh));
-    if (row.storage != Storage::ascii) {
+    if (row.storage == Storage::ascii_written_binary) {
+        write_control_dict(c, dir, true, row.precision, false);
+    } else if (row.storage != Storage::ascii) {
         write_control_dict(c, dir, binary(row.storage), row.precision, compressed(row.storage));
         if (!foam(c, "foamFormatConvert -case " + dir + " -constant -time 0"))
             return false;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "casedir.h"
@@ -18,6 +19,7 @@
 #include "foam/bad.h"
 #include "foam/polymesh.h"
 #include "foam/scalar.h"
+#include "foam/text.h"
 
 namespace {
 
@@ -488,6 +490,28 @@ TEST(OrbsetMesh, FileRefusals)
         << read_mesh_failure(c);
 }
 
+// A mapped mesh file cut short while it is read ends the run in a line
+// naming it: the file is found by an address in its bytes while it is
+// mapped, and no longer once it is dropped.
+TEST(OrbsetMesh, MappedFileFoundByAddress)
+{
+    auto named = [](const char *at) {
+        const char *name = foam::mapped_file_at(at);
+        return std::string(name ? name : "<none>");
+    };
+    CaseDir c;
+    c.write("points", std::string(3 << 20, 'x'));
+    const char *last;
+    {
+        foam::Text t = foam::map_text(c.at("points"));
+        last = t.end() - 1;
+        EXPECT_EQ(named(t.begin()), c.at("points"));
+        EXPECT_EQ(named(last), c.at("points"));
+        EXPECT_EQ(named(t.end()), "<none>");  // the zeros after it
+    }
+    EXPECT_EQ(named(last), "<none>");
+}
+
 // ---- the program -----------------------------------------------------------
 
 namespace {
@@ -659,6 +683,7 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         std::vector<std::string> want;  // fragments of the new file, in order
         int n = 2;
         std::string internal = "uniform 0";
+        std::string control = "";  // appended to controlDict
     } rows[] = {
         {"every cell the same: uniform, and so the calculated patch",
          "defaultFieldValues (volScalarFieldValue alpha 0.5);\nregions ();\n", kPlainPatches,
@@ -711,11 +736,31 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
          "    sides { type zeroGradient; }\n",
          {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
+        {"a cyclic patch writes no value; one cut by decomposePar, processorCyclic, takes the "
+         "adjacent cells' values",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    ends { type processorCyclic; value uniform 0; }\n    sides { type cyclic; }\n",
+         {"ends { type processorCyclic; value nonuniform List<scalar> 2(0 1); }",
+          "sides { type cyclic; }"}},
+        {"stray ';' where OpenFOAM skips them: in the dictionary, between regions, in the "
+         "field, in controlDict",
+         ";\ndefaultFieldValues (volScalarFieldValue alpha 3);;\nregions (" +
+             sphere_at(0, "volScalarFieldValue alpha 2") + ";" +
+             sphere_at(1, "volScalarFieldValue alpha 1") + ");;",
+         "    ends { type calculated;; value uniform 0; };\n    ;sides { type zeroGradient; }\n",
+         {"2(2 1);", "ends { type calculated;; value nonuniform List<scalar> 2(2 1); };"}, 2,
+         "uniform 0", ";;\n"},
+        {"writeFormat binary: every digit, as setFields keeps them in binary, of the values "
+         "it sets and of the old ones",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,
+         {"2(0.123456789 0.1234567891234);"}, 2, "nonuniform List<scalar> 2(0 0.1234567891234)",
+         "writeFormat binary;"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
         CaseDir c;
         write_case(c, row.dict, field_text(row.internal, row.patches), row.n);
+        c.write("system/controlDict", kControl + row.control);
         Outcome r = c.run("orbset");
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
@@ -800,6 +845,39 @@ TEST(OrbsetRun, StartTime)
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(c.read(row.written).find("internalField   uniform 7;"), std::string::npos);
         EXPECT_EQ(c.sh("grep -l 'uniform 7' */alpha").out, std::string(row.written) + "\n");
+    }
+}
+
+// The mesh's points where OpenFOAM finds them: in the start time's
+// polyMesh, or an earlier time's, before constant's. Points moved by 0.1
+// along x put the sphere around the centre of cell 0 on cell 1.
+TEST(OrbsetRun, MeshWhereOpenFOAMFindsIt)
+{
+    struct Case {
+        const char *why, *control, *points_in, *want;
+    } rows[] = {
+        {"in constant", "", "", "2(1 0);"},
+        {"moved, in the start time's polyMesh", "", "0", "2(0 1);"},
+        {"moved, in an earlier time's polyMesh", "startTime 0.5;", "0", "2(0 1);"},
+        {"moved, in a later time's polyMesh: not taken", "", "1", "2(1 0);"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_case(c, "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");",
+                   field_text("uniform 0", kPlainPatches));
+        c.write("system/controlDict", kControl + std::string(row.control));
+        c.sh("mkdir 0.5 && cp 0/alpha 0.5/");
+        Row moved;
+        moved.x0 = -0.1;
+        write_row_mesh(c, "moved", moved);
+        if (*row.points_in)
+            c.sh("mkdir -p " + std::string(row.points_in) +
+                 "/polyMesh && mv moved/constant/polyMesh/points " + row.points_in + "/polyMesh/");
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string written = *row.control ? "0.5/alpha" : "0/alpha";
+        EXPECT_NE(c.read(written).find(row.want), std::string::npos) << c.read(written);
     }
 }
 
@@ -899,6 +977,81 @@ TEST(OrbsetRun, Refusals)
     }
 }
 
+// A user who is not root (run as root, the runs drop to nobody): a field
+// that could only be written in place, emptied as soon as it is opened, is
+// refused before any field is opened, and every field stays whole.
+TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
+{
+    std::string as;
+    if (geteuid() == 0) {
+        as = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        if (std::system((as + "true").c_str()) != 0)
+            GTEST_SKIP() << "setpriv cannot run a program as nobody";
+    }
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why, *shell, *message;
+        bool needs_root;
+    } rows[] = {
+        // alpha was written in place and emptied, then beta refused
+        {"a folder that takes no new file, a read-only field after a writable one",
+         "chmod 444 0/beta; chmod 555 0",
+         "0/alpha: its directory takes no new file (Permission denied)", false},
+        {"another user's file in a sticky folder", "chmod 1777 0",
+         "0/alpha: another user's file in a sticky directory", true},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        if (row.needs_root && as.empty())
+            continue;
+        CaseDir c;
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+                   field);
+        c.write("0/beta", field);
+        Outcome r = c.sh("chmod 755 .; chmod 666 0/*; " + std::string(row.shell) + "; " + as + "'" +
+                         BIN_DIR "/orbset'");
+        c.sh("chmod 755 0");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "orbset: " + std::string(row.message) +
+                             "; orbset replaces each field whole, through a new file beside it\n");
+        EXPECT_EQ(c.read("0/alpha"), field);
+        EXPECT_EQ(c.read("0/beta"), field);
+        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+    }
+}
+
+// Every field old or every field new, never some of each, when the run
+// ends while the fields go to disk and take their names: fsync made slow
+// or failing by strace.
+TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
+{
+    if (std::system("strace -f -o /dev/null true >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace cannot trace here";
+    struct Case {
+        const char *why, *inject, *then;
+    } rows[] = {
+        // the first field was renamed, the second not yet
+        {"a signal while the second fsync takes 1 s", "delay_enter=1000000:when=2+",
+         "sleep 0.5; kill -TERM $(cat pid)"},
+        // the first field was renamed, the second's fsync failed
+        {"every fsync from the third on failing", "error=EIO:when=3+", "true"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        const std::string field = field_text("uniform 0", kPlainPatches);
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+                   field);
+        c.write("0/beta", field);
+        Outcome r = c.sh("strace -f -o /dev/null -e trace=fsync -e inject=fsync:" +
+                         std::string(row.inject) + " sh -c 'echo $$ >pid; exec \"" BIN_DIR
+                         "/orbset\"' & " + row.then + "; wait $!");
+        EXPECT_NE(r.status, 0);
+        EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
+        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+    }
+}
+
 TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
 {
     CaseDir c;
@@ -978,6 +1131,15 @@ TEST(OrbsetRun, Parallel)
     EXPECT_NE(p1.find("internalField   nonuniform List<scalar> 2(2 0);"), std::string::npos) << p1;
     EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 2; }"), std::string::npos) << p1;
 
+#ifndef CASETOOLS_SANITIZE  // the sanitizers' shadow memory needs the address space
+    // a thread the system refuses (stacks of 2 GB in 4 GB of address space)
+    // ends the run in one line, never in an abort
+    r = c.sh("ulimit -s 2000000 && ulimit -v 4000000 && '" BIN_DIR "/orbset' -parallel");
+    EXPECT_TRUE(r.status == 0 ||
+                (r.status == 1 && r.err == "orbset: Resource temporarily unavailable\n"))
+        << r.status << " " << r.err;
+#endif
+
     // a fault in one part: nothing written in any
     c.write("processor1/0/alpha", field_text("uniform 0", kPlainPatches));
     c.write("processor0/0/alpha", p0 = field_text("uniform 0", kPlainPatches +
@@ -992,4 +1154,37 @@ TEST(OrbsetRun, Parallel)
     r = c.run("orbset", "-parallel");
     EXPECT_EQ(r.err, "orbset: processors2: a decomposed case in the collated format, which orbset "
                      "does not read; use setFields, or decompose with -fileHandler uncollated\n");
+}
+
+// More processor directories than the soft limit of open files: every
+// field's replacement stays open until all are written.
+TEST(OrbsetRun, MoreProcessorDirectoriesThanOpenFiles)
+{
+    constexpr int kParts = 80, kSoftLimit = 64;
+    CaseDir c;
+    auto name = [](int from, int to) {
+        return "procBoundary" + std::to_string(from) + "to" + std::to_string(to);
+    };
+    for (int i = 0; i < kParts; ++i) {
+        Row r;
+        r.n = 1;
+        r.x0 = 0.1 * i;
+        r.me = i;
+        r.left = i - 1;
+        r.right = i + 1;
+        r.left_proc = i > 0 ? name(i, i - 1) : "";
+        r.right_proc = i + 1 < kParts ? name(i, i + 1) : "";
+        const std::string dir = "processor" + std::to_string(i);
+        write_row_mesh(c, dir, r);
+        c.mkdir(dir + "/0");
+        c.write(dir + "/0/alpha", field_text("uniform 0", std::string(kPlainPatches) +
+                                                              "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
+    }
+    c.mkdir("system");
+    c.write("system/controlDict", kControl);
+    c.write("system/setFieldsDict", std::string(kDictHeader) + "defaultFieldValues (volScalarFieldValue alpha 1);");
+    Outcome r = c.sh("ulimit -Sn " + std::to_string(kSoftLimit) + "; '" BIN_DIR "/orbset' -parallel");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "alpha: 0 of 80 cells set by no region\n");
+    EXPECT_NE(c.read("processor79/0/alpha").find("internalField   uniform 1;"), std::string::npos);
 }

@@ -187,6 +187,14 @@ Token next_token(Cursor &c)
     return t;
 }
 
+Token next_keyword(Cursor &c)
+{
+    Token t = next_token(c);
+    while (t.is(';'))
+        t = next_token(c);
+    return t;
+}
+
 Token peek_token(const Cursor &c)
 {
     Cursor copy = c;
@@ -305,7 +313,7 @@ Header read_header(Cursor &c)
     expect(c, '{', "after FoamFile");
     Header h;
     for (;;) {
-        Token key = next_token(c);
+        Token key = next_keyword(c);
         if (key.is('}'))
             break;
         if (key.kind != Tok::word)
@@ -524,10 +532,12 @@ std::vector<T> read_fixed_list(Cursor &c, const Header &h, std::size_t max_count
     if (h.binary) {
         if (s.count == 0)
             return out;
-        reserve_huge(out, static_cast<std::size_t>(s.count));
-        out.resize(static_cast<std::size_t>(s.count));
-        const char *raw = read_raw_block(c, out.size() * sizeof(T));
-        std::memcpy(out.data(), raw, out.size() * sizeof(T));
+        // the bytes are there before room is made for them
+        auto n = static_cast<std::size_t>(s.count);
+        const char *raw = read_raw_block(c, n * sizeof(T));
+        reserve_huge(out, n);
+        out.resize(n);
+        std::memcpy(out.data(), raw, n * sizeof(T));
         close_list(c, s, what);
         return out;
     }

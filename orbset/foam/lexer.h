@@ -63,6 +63,9 @@ struct Token {
 
 Token next_token(Cursor &c);
 Token peek_token(const Cursor &c);
+// The next token where a dictionary expects a keyword: a stray ';' there
+// is skipped, as OpenFOAM skips it.
+Token next_keyword(Cursor &c);
 
 // How a token is shown in a diagnostic: "'word'", "'('", "the end of the file".
 std::string describe(const Token &t);

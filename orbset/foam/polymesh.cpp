@@ -339,6 +339,12 @@ std::vector<BoundaryPatch> read_boundary(const std::string &path)
 Mesh read_mesh(const std::string &case_dir)
 {
     std::string dir = polymesh_dir(case_dir);
+    return read_mesh(MeshDirs{dir, dir, dir});
+}
+
+Mesh read_mesh(const MeshDirs &dirs)
+{
+    const std::string &dir = dirs.faces;
     Mesh m;
     // the faces, the largest file, on a thread of their own while the
     // points are read; their labels are checked against the points after
@@ -352,7 +358,7 @@ Mesh read_mesh(const std::string &case_dir)
     });
     std::exception_ptr points_failed;
     try {
-        m.points = read_points(dir + "points");
+        m.points = read_points(dirs.points + "points");
     } catch (...) {
         points_failed = std::current_exception();
     }
@@ -367,9 +373,9 @@ Mesh read_mesh(const std::string &case_dir)
         read_faces(dir + "faces", points, again);  // throws, naming the line
     }
     read_cells(dir, m);
-    for (BoundaryPatch &b : read_boundary(dir + "boundary"))
+    for (BoundaryPatch &b : read_boundary(dirs.boundary + "boundary"))
         m.patches.push_back(std::move(b.patch));
-    check_patches(dir + "boundary", m);
+    check_patches(dirs.boundary + "boundary", m);
     return m;
 }
 

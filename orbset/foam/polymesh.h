@@ -15,10 +15,19 @@ namespace foam {
 // ("" or "." for the current directory).
 std::string polymesh_dir(const std::string &case_dir);
 
-// Reads points, faces, owner, neighbour and boundary of the case's mesh
-// and checks that they make one: every point, face and cell label within
-// its range, every cell with a face, the patches covering the boundary
-// faces in order.
+// The directories of a mesh's files, each ending in '/': of the points, of
+// the faces (with owner and neighbour beside them) and of the boundary.
+// OpenFOAM looks for each on its own: a mesh that moves keeps its points
+// in a time directory, its faces in constant.
+struct MeshDirs {
+    std::string points, faces, boundary;
+};
+
+// Reads points, faces, owner, neighbour and boundary of a mesh and checks
+// that they make one: every point, face and cell label within its range,
+// every cell with a face, the patches covering the boundary faces in order.
+Mesh read_mesh(const MeshDirs &dirs);
+// The same, every file in the case's constant/polyMesh.
 Mesh read_mesh(const std::string &case_dir);
 
 // A patch as constant/polyMesh/boundary describes it, with the groups it

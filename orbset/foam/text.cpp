@@ -1,6 +1,8 @@
 #include "text.h"
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cstdint>
 #include <cerrno>
 #include <cstring>
@@ -167,6 +169,42 @@ bool exists(const std::string &path)
 // A regular file of at least this size is mapped rather than read.
 constexpr std::size_t kMapAtLeast = std::size_t{1} << 20;
 
+// The files mapped now, for mapped_file_at: a slot is taken, given the
+// name, then the bytes, and freed when the mapping goes. A run maps a few
+// files at a time on each core; one beyond the slots goes unnamed.
+struct MappedFile {
+    std::atomic<bool> taken{false};
+    std::atomic<std::uintptr_t> begin{0}, end{0};
+    char name[PATH_MAX];
+};
+constexpr int kMappedFiles = 64;
+MappedFile mapped_files[kMappedFiles];
+
+void note_mapped(const std::string &name, const char *begin, std::size_t size)
+{
+    for (MappedFile &m : mapped_files) {
+        if (m.taken.exchange(true))
+            continue;
+        std::size_t n = std::min(name.size(), sizeof m.name - 1);
+        std::memcpy(m.name, name.data(), n);
+        m.name[n] = 0;
+        m.end.store(reinterpret_cast<std::uintptr_t>(begin + size));
+        m.begin.store(reinterpret_cast<std::uintptr_t>(begin));
+        return;
+    }
+}
+
+void forget_mapped(const char *begin)
+{
+    for (MappedFile &m : mapped_files)
+        if (m.begin.load() == reinterpret_cast<std::uintptr_t>(begin)) {
+            m.begin.store(0);
+            m.end.store(0);
+            m.taken.store(false);
+            return;
+        }
+}
+
 // Maps the file after a stretch of zero pages reserved for it, so that
 // the kTextPad bytes after its end read as zeros: the tail of the file's
 // last page is zero, and so are the anonymous pages after it.
@@ -186,6 +224,7 @@ Text map_plain(const std::string &name, int fd, std::size_t size)
     t.name = name;
     t.data = std::unique_ptr<char[], TextRelease>(static_cast<char *>(area), TextRelease{total});
     t.size = size;
+    note_mapped(name, t.begin(), size);
     return t;
 }
 
@@ -222,8 +261,10 @@ Text load(const std::string &path, Way way)
 
 void TextRelease::operator()(char *p) const
 {
-    if (mapped)
+    if (mapped) {
+        forget_mapped(p);
         munmap(p, mapped);
+    }
     else
         delete[] p;
 }
@@ -240,6 +281,17 @@ std::string find_file(const std::string &path)
 Text load_text(const std::string &path) { return load(path, Way::read); }
 
 Text map_text(const std::string &path) { return load(path, Way::map); }
+
+const char *mapped_file_at(const void *addr)
+{
+    auto a = reinterpret_cast<std::uintptr_t>(addr);
+    for (const MappedFile &m : mapped_files) {
+        std::uintptr_t begin = m.begin.load();
+        if (begin && a >= begin && a < m.end.load())
+            return m.name;
+    }
+    return nullptr;
+}
 
 void advise_huge_pages(void *p, std::size_t bytes)
 {

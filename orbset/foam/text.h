@@ -40,6 +40,11 @@ Text load_text(const std::string &path);
 // The file must not shrink while the Text lives (SIGBUS).
 Text map_text(const std::string &path);
 
+// The name of the mapped file whose bytes hold addr, or null: for the one
+// line that a SIGBUS ends the run with (a mapped file cut short while it
+// is read). Safe in a signal handler.
+const char *mapped_file_at(const void *addr);
+
 // The line of `at` in t: one more than the newlines before it.
 long long line_of(const Text &t, const char *at);
 
