@@ -203,17 +203,59 @@ struct Failures {
     }
 };
 
-// Each part of a decomposed case on a core of its own.
+// Each part of a decomposed case on a core of its own, its cells chosen
+// through the centres of its own mesh.
 void set_parts(std::vector<Part> &parts, const Plan &plan)
 {
     Failures failures{std::vector<std::string>(parts.size())};
     on_cores(parts.size(), [&](std::size_t i) {
         failures.run(i, [&] {
             orbset::read_geometry(parts[i]);
-            orbset::set_fields(parts[i], plan, 1);
+            orbset::set_fields(parts[i], plan, orbset::claim_cells(parts[i], plan, 1));
         });
     });
     failures.throw_first();
+}
+
+// Each part of a decomposed case on a core of its own, its cells chosen
+// through the centres of the whole mesh: a processor mesh lists a cell's
+// faces in another order, which moves its centre by a unit in the last
+// place, enough to move a cell across a sphere's surface.
+void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
+{
+    orbset::read_geometry(whole);
+    const orbset::Claims claims = orbset::claim_cells(whole, plan, cores());
+    Failures failures{std::vector<std::string>(parts.size())};
+    on_cores(parts.size(), [&](std::size_t i) {
+        failures.run(i, [&] {
+            orbset::read_mapped_geometry(parts[i], whole.n_cells);
+            orbset::set_fields(parts[i], plan, claims);
+        });
+    });
+    failures.throw_first();
+    orbset::check_decomposition(parts, whole.n_cells);
+}
+
+// The whole mesh of a decomposed case, where it is still there with the
+// cellProcAddressing of every processor, which say where their cells are in
+// it; otherwise none. A whole mesh without them is named in a warning.
+std::optional<Part> whole_mesh(const Options &o, const orbset::Control &control,
+                               std::vector<Part> &parts)
+{
+    Part whole;
+    whole.dir = o.case_dir;
+    orbset::locate_mesh(whole, control);
+    if (foam::find_file(whole.mesh.faces + "faces").empty())
+        return std::nullopt;
+    for (Part &part : parts)
+        if (foam::find_file(part.mesh.faces + "cellProcAddressing").empty()) {
+            part.warnings.push_back(
+                part.mesh.faces + "cellProcAddressing: no such file; the cells are chosen "
+                "through the centres of the processor meshes, as setFields -parallel chooses "
+                "them, not through those of " + whole.mesh.faces);
+            return std::nullopt;
+        }
+    return whole;
 }
 
 // The replacement of one field file; dropped, its old file kept, unless it
@@ -427,7 +469,10 @@ int run(const Options &o)
         parts = read_parts(o, control);
         if (o.parallel) {
             read_plan_and_fields(o, plan, control, parts);
-            set_parts(parts, plan);
+            if (std::optional<Part> whole = whole_mesh(o, control, parts))
+                set_parts_as_whole(*whole, parts, plan);
+            else
+                set_parts(parts, plan);
         } else {
             // the mesh is read while the dictionary is
             Failures failures{std::vector<std::string>(2)};
@@ -436,7 +481,7 @@ int run(const Options &o)
             failures.run(0, [&] { read_plan_and_fields(o, plan, control, parts); });
             geometry.join();
             failures.throw_first();
-            orbset::set_fields(parts[0], plan, cores());
+            orbset::set_fields(parts[0], plan, orbset::claim_cells(parts[0], plan, cores()));
         }
     } catch (const std::exception &e) {
         return textio::failx("%s", reason(e).c_str());

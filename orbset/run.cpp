@@ -67,9 +67,6 @@ std::vector<std::uint32_t> working_order(const Plan &plan)
     return order;
 }
 
-// For every field, the last region to take each cell, or -1.
-using Claims = std::vector<std::vector<std::int32_t>>;
-
 // Claims for the regions order[from, to).
 void claim(const Plan &plan, const CellIndex &index, std::size_t n_cells,
            const std::vector<std::uint32_t> &order, std::size_t from, std::size_t to,
@@ -102,40 +99,38 @@ void claim(const Plan &plan, const CellIndex &index, std::size_t n_cells,
     }
 }
 
-// Sets the cells of every region in every field it names, the last region
-// to take a cell setting it, and counts the cells the regions set.
-void apply(Part &part, const Plan &plan, const CellIndex &index, unsigned threads)
+// The claims of several threads, each of a share of the regions, made one:
+// the last region of all to take a cell.
+Claims merge(std::vector<Claims> &claims, std::size_t n_cells)
+{
+    Claims &all = claims[0];
+    for (std::size_t f = 0; f < all.size(); ++f)
+        for (std::size_t t = 1; t < claims.size(); ++t) {
+            std::vector<std::int32_t> &other = claims[t][f];
+            if (all[f].empty())
+                all[f].swap(other);
+            else if (!other.empty())
+                for (std::size_t c = 0; c < n_cells; ++c)
+                    all[f][c] = std::max(all[f][c], other[c]);
+        }
+    return std::move(all);
+}
+
+// Gives the part's cells the values of the plan: the defaults, then the
+// value of the last region to claim each cell (its cell of the whole mesh
+// where the part has one), and counts the cells the regions set.
+void give_values(Part &part, const Plan &plan, const Claims &claims)
 {
     auto n = static_cast<std::size_t>(part.n_cells);
     for (const Setting &s : plan.defaults)
         part.fields[static_cast<std::size_t>(s.field)].values.assign(n, s.value);
-
-    std::vector<std::uint32_t> order = working_order(plan);
-    threads = static_cast<unsigned>(std::clamp<std::size_t>(order.size() / 64, 1, threads));
-    std::vector<Claims> claims(threads);
-    {
-        // joined when the block ends, also when a thread is refused
-        std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < threads; ++t)
-            pool.emplace_back([&, t] {
-                claim(plan, index, n, order, order.size() * t / threads,
-                      order.size() * (t + 1) / threads, claims[t]);
-            });
-        claim(plan, index, n, order, 0, order.size() / threads, claims[0]);
-    }
-
+    auto cell_of = [&](std::size_t c) {
+        return part.to_whole.empty() ? c : static_cast<std::size_t>(part.to_whole[c]);
+    };
     part.set.assign(plan.fields.size(), 0);
     std::vector<double> value_of(plan.regions.size());
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
-        std::vector<std::int32_t> &last = claims[0][f];
-        for (unsigned t = 1; t < threads; ++t) {
-            std::vector<std::int32_t> &other = claims[t][f];
-            if (last.empty())
-                last.swap(other);
-            else if (!other.empty())
-                for (std::size_t c = 0; c < n; ++c)
-                    last[c] = std::max(last[c], other[c]);
-        }
+        const std::vector<std::int32_t> &last = claims[f];
         if (last.empty())
             continue;
         // the value a region gives the field: its last setting of it
@@ -150,12 +145,24 @@ void apply(Part &part, const Plan &plan, const CellIndex &index, unsigned thread
         std::vector<double> &values = part.fields[f].values;
         long long set = 0;
         for (std::size_t c = 0; c < n; ++c)
-            if (last[c] >= 0) {
-                values[c] = value_of[static_cast<std::size_t>(last[c])];
+            if (std::int32_t l = last[cell_of(c)]; l >= 0) {
+                values[c] = value_of[static_cast<std::size_t>(l)];
                 ++set;
             }
         part.set[f] = set;
     }
+}
+
+// Reads the part's mesh: its cell count, patches and the cells beside its
+// boundary faces, all a field needs. The mesh is returned for its centres.
+foam::Mesh read_topology(Part &part)
+{
+    foam::Mesh mesh = foam::read_mesh(part.mesh);
+    part.patches = foam::read_boundary(part.mesh.boundary + "boundary");
+    part.n_cells = mesh.n_cells;
+    part.cells.first_face = mesh.n_internal_faces();
+    part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());
+    return mesh;
 }
 
 }  // namespace
@@ -188,25 +195,65 @@ void locate_mesh(Part &part, const Control &control)
 
 void read_geometry(Part &part)
 {
-    foam::Mesh mesh = foam::read_mesh(part.mesh);
-    part.patches = foam::read_boundary(part.mesh.boundary + "boundary");
-    part.n_cells = mesh.n_cells;
-    part.cells.first_face = mesh.n_internal_faces();
-    part.cells.owner.assign(mesh.owner.begin() + mesh.n_internal_faces(), mesh.owner.end());
+    foam::Mesh mesh = read_topology(part);
     // the mesh goes before the index comes, the centres once it has its copy
     std::vector<Vec> centres = foam::cell_centres(mesh);
     mesh = foam::Mesh{};
     part.index = build_index(centres);
 }
 
-void set_fields(Part &part, const Plan &plan, unsigned threads)
+void read_mapped_geometry(Part &part, label whole_cells)
+{
+    read_topology(part);
+    part.to_whole = foam::read_cell_addressing(part.mesh.faces + "cellProcAddressing",
+                                               part.n_cells, whole_cells);
+}
+
+void check_decomposition(const std::vector<Part> &parts, label whole_cells)
+{
+    std::vector<unsigned char> taken(static_cast<std::size_t>(whole_cells), 0);
+    std::size_t count = 0;
+    for (const Part &part : parts) {
+        count += part.to_whole.size();
+        for (label c : part.to_whole)
+            if (taken[static_cast<std::size_t>(c)]++)
+                throw foam::Bad(part.mesh.faces + "cellProcAddressing: cell " + std::to_string(c) +
+                                " of the whole mesh, which an earlier processor holds too; "
+                                "run decomposePar again");
+    }
+    if (count != taken.size())
+        throw foam::Bad(parts.back().mesh.faces + "cellProcAddressing: the processors hold " +
+                        std::to_string(count) + " cells, the whole mesh " +
+                        std::to_string(whole_cells) + "; run decomposePar again");
+}
+
+Claims claim_cells(Part &part, const Plan &plan, unsigned threads)
+{
+    auto n = static_cast<std::size_t>(part.n_cells);
+    std::vector<std::uint32_t> order = working_order(plan);
+    threads = static_cast<unsigned>(std::clamp<std::size_t>(order.size() / 64, 1, threads));
+    std::vector<Claims> claims(threads);
+    {
+        // joined when the block ends, also when a thread is refused
+        std::vector<std::jthread> pool;
+        for (unsigned t = 1; t < threads; ++t)
+            pool.emplace_back([&, t] {
+                claim(plan, part.index, n, order, order.size() * t / threads,
+                      order.size() * (t + 1) / threads, claims[t]);
+            });
+        claim(plan, part.index, n, order, 0, order.size() / threads, claims[0]);
+    }
+    part.index = CellIndex{};
+    return merge(claims, n);
+}
+
+void set_fields(Part &part, const Plan &plan, const Claims &claims)
 {
     for (const std::string &path : part.paths) {
         part.fields.push_back(read_field(path, part.n_cells));
         resolve_patches(part.fields.back(), part.patches, part.warnings);
     }
-    apply(part, plan, part.index, threads);
-    part.index = CellIndex{};
+    give_values(part, plan, claims);
 }
 
 }  // namespace orbset

@@ -3,6 +3,7 @@
 // the dictionary, ready to be written.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct Part {
     BoundaryCells cells;
     foam::label n_cells = 0;
     CellIndex index;                           // of the cells' centres
+    std::vector<label> to_whole;               // a processor's cells in the whole mesh
     std::vector<FieldFile> fields;             // a field of the plan
     std::vector<long long> set;                // cells a region set, a field
     std::vector<std::string> warnings;
@@ -38,8 +40,27 @@ void locate_mesh(Part &part, const Control &control);
 // Reads the part's mesh, and indexes its cells' centres; throws foam::Bad.
 void read_geometry(Part &part);
 
-// Reads the part's fields and applies the plan to them: the defaults, then
-// the regions in order, on up to `threads` threads; throws foam::Bad.
-void set_fields(Part &part, const Plan &plan, unsigned threads);
+// Reads a processor's mesh without its centres, and the cellProcAddressing
+// beside its faces: where each of its cells is in the whole mesh of
+// `whole_cells` cells, whose centres choose its values; throws foam::Bad.
+void read_mapped_geometry(Part &part, label whole_cells);
+
+// Whether every cell of the whole mesh of `whole_cells` cells belongs to
+// exactly one of the processors' meshes; throws foam::Bad naming the
+// first cellProcAddressing that says otherwise.
+void check_decomposition(const std::vector<Part> &parts, label whole_cells);
+
+// For every field of the plan, the last region to take each cell, or -1;
+// empty for a field no region sets.
+using Claims = std::vector<std::vector<std::int32_t>>;
+
+// The cells every region takes in the part's mesh, indexed by
+// read_geometry, on up to `threads` threads; the index is dropped after.
+Claims claim_cells(Part &part, const Plan &plan, unsigned threads);
+
+// Reads the part's fields and gives their cells the plan's values: the
+// defaults, then the claims of its own cells or, after
+// read_mapped_geometry, of its cells in the whole mesh; throws foam::Bad.
+void set_fields(Part &part, const Plan &plan, const Claims &claims);
 
 }  // namespace orbset

@@ -1098,11 +1098,10 @@ TEST(OrbsetRun, CommandLine)
     }
 }
 
-// A row of 4 cells decomposed in two: the processor patches take the
-// adjacent cells' values, and the parts together hold what the whole would.
-TEST(OrbsetRun, Parallel)
+// A row of 4 cells decomposed in two, without the whole mesh; spheres
+// take cells 1 and 2, one in each part.
+void write_decomposed_row(const CaseDir &c)
 {
-    CaseDir c;
     Row left, right;
     left.right_proc = "procBoundary0to1";
     left.right = 1;
@@ -1122,6 +1121,14 @@ TEST(OrbsetRun, Parallel)
                 field_text("uniform 0", std::string(kPlainPatches) +
                                             "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
     }
+}
+
+// The processor patches take the adjacent cells' values, and the parts
+// together hold what the whole would.
+TEST(OrbsetRun, Parallel)
+{
+    CaseDir c;
+    write_decomposed_row(c);
     Outcome r = c.run("orbset", "-parallel");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "alpha: 2 of 4 cells set by 2 spheres\n");
@@ -1154,6 +1161,59 @@ TEST(OrbsetRun, Parallel)
     r = c.run("orbset", "-parallel");
     EXPECT_EQ(r.err, "orbset: processors2: a decomposed case in the collated format, which orbset "
                      "does not read; use setFields, or decompose with -fileHandler uncollated\n");
+}
+
+// With the whole mesh beside the parts, a processor's cells take the
+// values of their cells in it, through cellProcAddressing; an addressing
+// that does not fit the meshes is refused and nothing is written.
+TEST(OrbsetRun, ParallelThroughTheWholeMesh)
+{
+    const char *const kMissing = "";
+    const struct {
+        const char *why, *part1;  // processor1's cellProcAddressing; part 0 holds cells 0 1
+        int status;
+        const char *err, *values1;  // processor1's cells after the run
+    } rows[] = {
+        {"the parts in the whole mesh's order", "2(2 3)", 0, "", "2(2 0)"},
+        {"each cell's value is its whole cell's", "2(3 2)", 0, "", "2(0 2)"},
+        {"an addressing missing: the processors' centres, with a word", kMissing, 0,
+         "orbset: warning: processor1/constant/polyMesh/cellProcAddressing: no such file; the "
+         "cells are chosen through the centres of the processor meshes, as setFields -parallel "
+         "chooses them, not through those of constant/polyMesh/\n", "2(2 0)"},
+        {"a list longer than the part", "3(1 2 3)", 1,
+         "orbset: processor1/constant/polyMesh/cellProcAddressing: 3 cells where the mesh beside "
+         "it has 2\n", nullptr},
+        {"a cell in two parts", "2(1 2)", 1,
+         "orbset: processor1/constant/polyMesh/cellProcAddressing: cell 1 of the whole mesh, "
+         "which an earlier processor holds too; run decomposePar again\n", nullptr},
+        {"a cell past the whole mesh", "2(2 4)", 1,
+         "orbset: processor1/constant/polyMesh/cellProcAddressing: line 14: cell label of the "
+         "whole mesh 4 is out of range", nullptr},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        write_decomposed_row(c);
+        Row whole;
+        whole.n = 4;
+        write_row_mesh(c, "", whole);
+        MeshForm ascii;
+        c.write("processor0/constant/polyMesh/cellProcAddressing",
+                header("labelList", "cellProcAddressing", ascii) + "2(0 1)\n");
+        if (*row.part1)
+            c.write("processor1/constant/polyMesh/cellProcAddressing",
+                    header("labelList", "cellProcAddressing", ascii) + row.part1 + "\n");
+        const std::string before = c.read("processor1/0/alpha");
+        Outcome r = c.run("orbset", "-parallel");
+        EXPECT_EQ(r.status, row.status);
+        EXPECT_EQ(r.err.substr(0, std::strlen(row.err)), row.err);
+        const std::string after = c.read("processor1/0/alpha");
+        if (row.values1)
+            EXPECT_NE(after.find(std::string("internalField   nonuniform List<scalar> ") +
+                                 row.values1 + ";"), std::string::npos) << after;
+        else
+            EXPECT_EQ(after, before);
+    }
 }
 
 // More processor directories than the soft limit of open files: every

@@ -336,6 +336,19 @@ std::vector<BoundaryPatch> read_boundary(const std::string &path)
     return patches;
 }
 
+std::vector<label> read_cell_addressing(const std::string &path, label cells, label whole_cells)
+{
+    MeshFile f(path, {"labelList"});
+    std::vector<label> to_whole = read_label_list(
+        f.c, f.h, {0, std::int64_t{whole_cells} - 1, "cell label of the whole mesh"},
+        bytes_left(f.c));
+    expect_end(f.c);
+    if (to_whole.size() != static_cast<std::size_t>(cells))
+        throw Bad(f.text().name + ": " + std::to_string(to_whole.size()) + " cells where the mesh beside it has " +
+                  std::to_string(cells));
+    return to_whole;
+}
+
 Mesh read_mesh(const std::string &case_dir)
 {
     std::string dir = polymesh_dir(case_dir);

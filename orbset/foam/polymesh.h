@@ -41,4 +41,10 @@ struct BoundaryPatch {
 // Reads a boundary file, e.g. polymesh_dir(case) + "boundary".
 std::vector<BoundaryPatch> read_boundary(const std::string &path);
 
+// Reads the cellProcAddressing file that decomposePar writes beside a
+// processor mesh's faces: for each of the processor's `cells` cells, its
+// cell in the whole mesh of `whole_cells` cells. Throws Bad for a list of
+// another size or a label out of that range.
+std::vector<label> read_cell_addressing(const std::string &path, label cells, label whole_cells);
+
 }  // namespace foam
