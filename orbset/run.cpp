@@ -13,11 +13,6 @@ namespace orbset {
 
 namespace {
 
-std::string under(const std::string &dir, const std::string &rel)
-{
-    return dir.empty() ? rel : dir + "/" + rel;
-}
-
 // 3 x 10 bits of a sphere's place, interleaved: spheres close in this
 // order are close in space, so their cells are close in memory.
 std::uint32_t morton(const Vec &p, const Vec &lo, const Vec &scale)
@@ -166,6 +161,11 @@ foam::Mesh read_topology(Part &part)
 }
 
 }  // namespace
+
+std::string under(const std::string &dir, const std::string &rel)
+{
+    return dir.empty() ? rel : dir + "/" + rel;
+}
 
 void locate_fields(Part &part, const Plan &plan, const Control &control)
 {

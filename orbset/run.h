@@ -28,6 +28,9 @@ struct Part {
     std::vector<std::string> warnings;
 };
 
+// rel under the directory dir, "" being the current one.
+std::string under(const std::string &dir, const std::string &rel);
+
 // Finds the file of every field of the plan in the start time's directory
 // of part.dir, or else in constant/, as setFields looks for them; throws
 // foam::Bad for one that is in neither.

@@ -1,0 +1,70 @@
+// Work shared out over the machine's cores, and the failures of its pieces
+// gathered so that the run ends in the one line of the first.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foam/bad.h"
+
+namespace orbset {
+
+inline unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+// Runs work(i) for i in [0, n) on up to the machine's cores. A thread the
+// system refuses ends the run through its exception, once the threads
+// already started have been joined.
+template <class Work>
+void on_cores(std::size_t n, Work work)
+{
+    std::size_t threads = std::min<std::size_t>(n, cores());
+    if (threads <= 1) {
+        for (std::size_t i = 0; i < n; ++i)
+            work(i);
+        return;
+    }
+    std::atomic<std::size_t> next{0};
+    std::vector<std::jthread> pool;
+    for (std::size_t t = 0; t < threads; ++t)
+        pool.emplace_back([&] {
+            for (std::size_t i; (i = next++) < n;)
+                work(i);
+        });
+}
+
+// What went wrong, for the one line of a failure: the reason a reader
+// gives, or what the system refused (memory, a thread).
+inline std::string reason(const std::exception &e)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&e))
+        return "out of memory";
+    return e.what();
+}
+
+// The first failure of a set of parts, in the parts' order, is the run's.
+struct Failures {
+    std::vector<std::string> what;
+
+    template <class Work>
+    void run(std::size_t i, Work work)
+    {
+        try {
+            work();
+        } catch (const std::exception &e) {
+            what[i] = reason(e);
+        }
+    }
+    void throw_first() const
+    {
+        for (const std::string &f : what)
+            if (!f.empty())
+                throw foam::Bad(f);
+    }
+};
+
+}  // namespace orbset

@@ -1,0 +1,122 @@
+#include "decomposed.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <optional>
+#include <sys/stat.h>
+
+#include "cores.h"
+#include "foam/bad.h"
+#include "foam/text.h"
+
+namespace orbset {
+
+namespace {
+
+bool is_dir(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Each part of a decomposed case on a core of its own, its cells chosen
+// through the centres of its own mesh.
+void set_parts(std::vector<Part> &parts, const Plan &plan)
+{
+    Failures failures{std::vector<std::string>(parts.size())};
+    on_cores(parts.size(), [&](std::size_t i) {
+        failures.run(i, [&] {
+            read_geometry(parts[i]);
+            set_fields(parts[i], plan, claim_cells(parts[i], plan, 1));
+        });
+    });
+    failures.throw_first();
+}
+
+// Each part of a decomposed case on a core of its own, its cells chosen
+// through the centres of the whole mesh: a processor mesh lists a cell's
+// faces in another order, which moves its centre by a unit in the last
+// place, enough to move a cell across a sphere's surface.
+void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
+{
+    read_geometry(whole);
+    const Claims claims = claim_cells(whole, plan, cores());
+    Failures failures{std::vector<std::string>(parts.size())};
+    on_cores(parts.size(), [&](std::size_t i) {
+        failures.run(i, [&] {
+            read_mapped_geometry(parts[i], whole.n_cells);
+            set_fields(parts[i], plan, claims);
+        });
+    });
+    failures.throw_first();
+    check_decomposition(parts, whole.n_cells);
+}
+
+// The whole mesh of a decomposed case, where it is still there with the
+// cellProcAddressing of every processor, which say where their cells are in
+// it; otherwise none. A whole mesh without them is named in a warning.
+std::optional<Part> whole_mesh(const std::string &case_dir, const Control &control,
+                               std::vector<Part> &parts)
+{
+    Part whole;
+    whole.dir = case_dir;
+    locate_mesh(whole, control);
+    if (foam::find_file(whole.mesh.faces + "faces").empty())
+        return std::nullopt;
+    for (Part &part : parts)
+        if (foam::find_file(part.mesh.faces + "cellProcAddressing").empty()) {
+            part.warnings.push_back(
+                part.mesh.faces + "cellProcAddressing: no such file; the cells are chosen "
+                "through the centres of the processor meshes, as setFields -parallel chooses "
+                "them, not through those of " + whole.mesh.faces);
+            return std::nullopt;
+        }
+    return whole;
+}
+
+}  // namespace
+
+std::vector<std::string> processor_dirs(const std::string &root)
+{
+    std::vector<std::pair<long, std::string>> found;
+    std::string collated;
+    DIR *d = opendir(root.empty() ? "." : root.c_str());
+    if (!d)
+        throw foam::Bad((root.empty() ? "." : root) + ": " + std::strerror(errno));
+    while (dirent *e = readdir(d)) {
+        std::string name = e->d_name;
+        if (name.rfind("processors", 0) == 0 && is_dir(under(root, name)))
+            collated = name;
+        else if (name.rfind("processor", 0) == 0 && name.size() > 9 && name.size() <= 18 &&
+                 std::all_of(name.begin() + 9, name.end(),
+                             [](char c) { return c >= '0' && c <= '9'; }) &&
+                 is_dir(under(root, name)))
+            found.emplace_back(std::stol(name.substr(9)), name);
+    }
+    closedir(d);
+    if (found.empty() && !collated.empty())
+        throw foam::Bad(under(root, collated) +
+                        ": a decomposed case in the collated format, which orbset does not read; "
+                        "use setFields, or decompose with -fileHandler uncollated");
+    if (found.empty())
+        throw foam::Bad((root.empty() ? "." : root) +
+                        ": -parallel, but no processorN directory (run decomposePar first)");
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> dirs;
+    for (auto &f : found)
+        dirs.push_back(under(root, f.second));
+    return dirs;
+}
+
+void set_decomposed(std::vector<Part> &parts, const Plan &plan, const Control &control,
+                    const std::string &case_dir)
+{
+    if (std::optional<Part> whole = whole_mesh(case_dir, control, parts))
+        set_parts_as_whole(*whole, parts, plan);
+    else
+        set_parts(parts, plan);
+}
+
+}  // namespace orbset
