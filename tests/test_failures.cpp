@@ -2,6 +2,7 @@
 // exit status 1, no crash, and the files that must survive untouched.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "casedir.h"
@@ -470,6 +472,24 @@ TEST(Failures, ReaderDuringAWriter)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(c.read("system/setFieldsDict") == output_of(program("orbfill"), old));
     EXPECT_TRUE(c.read(h.output) == output_of(h, input));
+}
+
+// The new output keeps the old one's extended attributes (an access
+// control list is one), where the file system takes them.
+TEST(Failures, ExtendedAttributesKept)
+{
+    const Program &fill = program("orbfill");
+    CaseDir c;
+    c.mkdir("system");
+    c.write(fill.input, "1 2 3 4\n");
+    c.write(fill.output, "old contents");
+    const std::string out = c.at(fill.output);
+    if (setxattr(out.c_str(), "user.origin", "dem run 7", 9, 0) != 0)
+        GTEST_SKIP() << "no user attributes here: " << std::strerror(errno);
+    ASSERT_EQ(c.run("orbfill").status, 0);
+    char value[16] = {};
+    EXPECT_EQ(getxattr(out.c_str(), "user.origin", value, sizeof value), 9);
+    EXPECT_STREQ(value, "dem run 7");
 }
 
 // Two runs at once on one output both succeed; the output is one of them.

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "diag.h"
@@ -199,6 +200,22 @@ bool keep_owner_and_mode(int fd, const struct stat &old)
     return fchmod(fd, old.st_mode & 07777) == 0;
 }
 
+// The new file takes the old one's extended attributes: its access control
+// list (system.posix_acl_access), which the permission bits alone do not
+// carry, and the user's own. One that this user may not set (a security
+// label, a trusted attribute) or that the file system does not take stays
+// behind, as it would on a copy.
+void keep_attributes(int fd, const char *old)
+{
+    static char names[XATTR_LIST_MAX], value[XATTR_SIZE_MAX];
+    ssize_t length = listxattr(old, names, sizeof names);
+    for (ssize_t at = 0; at < length; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        ssize_t size = getxattr(old, names + at, value, sizeof value);
+        if (size >= 0)
+            fsetxattr(fd, names + at, value, static_cast<std::size_t>(size), 0);
+    }
+}
+
 // Whether another process holds a lock on the file, of either kind: flock()
 // as another run takes, or fcntl() as other programs do. Both are taken for
 // this run. A file system without locks (ENOLCK and the like) does not stop
@@ -265,6 +282,8 @@ bool open_temp(Replacement &r, Sink &s, const struct stat *old)
         abandon_replacement(r, s);
         return fail(r.path, err), false;
     }
+    if (old)
+        keep_attributes(fd, r.target);
     attach_sink(s, fd, r.path);
     return true;
 }
