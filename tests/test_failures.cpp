@@ -397,9 +397,17 @@ TEST(Failures, OldOutputSurvivesAFailedOrKilledRun)
     run_rows({
         {nullptr, kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; exit $st",
          128 + SIGTERM, "-", nullptr},
+        // killed where no output was yet: none is left, not a part of one
+        {nullptr, "rm $OUT; " + kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; "
+                  "test ! -e $OUT && exit $st",
+         128 + SIGTERM, "-", ""},
         // a disk going bad halfway through the writing pass
         {nullptr, "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "
                   "CASETOOLS_READ_FAILS_AFTER=$((SIZE * PASSES - SIZE / 2)) LD_PRELOAD=" READ_FAILS " $P",
+         1, "$NAME: $IN: Input/output error\n", nullptr},
+        // one read that fails in the first pass, though the next would succeed
+        {nullptr, "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 "
+                  "CASETOOLS_READ_FAILS_AFTER=$((SIZE / 2)) CASETOOLS_READ_FAILS_TIMES=1 LD_PRELOAD=" READ_FAILS " $P",
          1, "$NAME: $IN: Input/output error\n", nullptr},
         // 50 KiB in dash's blocks of 512 bytes; a full disk alike
         {nullptr, "ulimit -f 100; $P", 1, "$NAME: $OUT: File too large\n", nullptr},
@@ -425,7 +433,12 @@ TEST(Failures, OutputReplacedWhole)
          0, "", "elsewhere/dict"},
         {"orbfill", "chmod 604 $OUT; $P && test $(stat -c %a $OUT) = 604", 0, "", "$OUT"},
         {"orbfill", "rm $OUT; umask 027; $P && test $(stat -c %a $OUT) = 640", 0, "", "$OUT"},
-        {"orbfill", "head -c 3000000 /dev/zero >$OUT; $P", 0, "", "$OUT"},
+        // an old output longer than the new one leaves no tail
+        {"orbfill", "head -c 8000000 /dev/zero >$OUT; $P", 0, "", "$OUT"},
+        // a link planted where the temporary file is made is never written through
+        {"orbfill", "echo keep >victim; sh -c \"ln -s ../victim $DIR/.setFieldsDict.\\$\\$.0~; exec '$P'\"; "
+                    "st=$?; rm $DIR/.setFieldsDict.*; test $(cat victim) = keep && rm victim && exit $st",
+         0, "", "$OUT"},
         // as with sed -i, another name of the output keeps the old content
         {"orbfill", "ln $OUT other; $P && test \"$(cat other)\" = 'old contents'", 0, "", "$OUT"},
         // written in place with no lock: dry runs at once, someone else's lock
@@ -451,6 +464,9 @@ TEST(Failures, PermissionsOfAUserWhoIsNotRoot)
     run_rows({
         {"orbfill", as + "chmod 444 $OUT; $AS $P", 1, "$NAME: $OUT: Permission denied\n", nullptr},
         {"orbfill", as + "chmod 555 $DIR; $AS $P" + same_file, 0, "", "$OUT"},
+        // a longer old file, written in place, keeps no tail
+        {"orbfill", "head -c 8000000 /dev/zero >$OUT; " + as + "chmod 555 $DIR; $AS $P" + same_file, 0, "",
+         "$OUT"},
         {"orbfill", as + "chmod 1777 $DIR; $AS $P" + same_file, 0, "", "$OUT"},
         {"orbfill", as + "chmod 555 $DIR; flock $OUT $AS $P", 1,
          "$NAME: $OUT: another run is writing this file; try again when it has ended\n", nullptr},

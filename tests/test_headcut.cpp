@@ -46,10 +46,12 @@ TEST(Headcut, ColumnLimit)
 {
     std::string l97(97, 'a'), l98(98, 'a'), l99(99, 'a');
     expect_trim(l97 + "\n" + lines(18), "19", lines(1), nullptr);
-    expect_trim(l98 + "\n" + lines(30), "0", "", "line 1 is longer than 97");
+    // too long for a first line though it holds a sphere's numbers: no header line warned of
+    expect_trim("1 2 3 4" + std::string(91, ' ') + "\n" + lines(30), "0", "", "line 1 is longer than 97");
     expect_trim(lines(20) + l98 + "\n" + lines(1), "22", lines(2) + l98 + "\n" + lines(1), nullptr);
     expect_trim(lines(20) + l99 + "\n" + lines(3), "20", lines(2), "line 21 is longer than 98");
     expect_trim(lines(10) + l99 + "\n" + lines(30), "10", "", "line 11 is longer than 98");
+    expect_trim("a\n" + l99 + "\n", "1", "", "line 2 is longer than 98");  // the second line's limit
 }
 
 TEST(Headcut, EveryByteIsAnOrdinaryCharacter)

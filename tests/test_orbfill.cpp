@@ -79,6 +79,8 @@ TEST(Orbfill, RecordsAndWarnings)
         // setFields rejects nan and inf; the first record is never written
         {"nan 2 3 4\n5 6 7 8\n1 nan 3 4\n\n5 6 7 8\n1 2 -inf 4\n", "5T1A1B2A2B3A3B4A4B",
          {"line 3: nan or inf in a sphere entry (2 such entries in all); setFields will reject"}},
+        // a nan centre x alone
+        {"0 0 0 1\n-nan 0 0 1\n", "2T1A1B", {"line 2: nan or inf in a sphere entry (1 such entry in all)"}},
         // a nan or inf radius alone
         {"0 0 0 1\n0 0 0 nan\n0 0 0 inf\n", "3T1A1B2A2B", {"line 2: nan or inf in a sphere entry"}},
         // a radius that six decimals make zero sets no cell; a negative one

@@ -44,6 +44,11 @@ TEST(Pairlow, PairedValueIsNeverReset)
                   "2.000000 9.000000\n1000.000000 9.000000\n1.000000 1.000000\n"
                   "1000.000000 1.000000\n",
                   {std::string("line 3: 2 pairs") + kPlaceholder + "2 of depth/depth2.txt)"});
+    // two such pairs in a row after one that chose: the warning names no 0.000000
+    Ran r = run_on("pairlow", "2 9\n4 1\n1500 7\n2000 8\n1500 7\n2000 8\n");
+    EXPECT_EQ(r.output, "2.000000 9.000000\n1000.000000 9.000000\n1000.000000 9.000000\n");
+    EXPECT_TRUE(r.run.err.ends_with("each was written as 1000.000000 with the second value of an earlier pair\n"))
+        << r.run.err;
 }
 
 TEST(Pairlow, GroupsAndWhereReadingStopped)
