@@ -397,6 +397,9 @@ TEST(Failures, OldOutputSurvivesAFailedOrKilledRun)
     run_rows({
         {nullptr, kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; exit $st",
          128 + SIGTERM, "-", nullptr},
+        // a closed terminal ends the run as SIGTERM does
+        {nullptr, kHalfway + "kill -HUP $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; exit $st",
+         128 + SIGHUP, "-", nullptr},
         // killed where no output was yet: none is left, not a part of one
         {nullptr, "rm $OUT; " + kHalfway + "kill -TERM $pid; wait $pid; st=$?; exec 3>&-; rm $IN; mv src $IN; "
                   "test ! -e $OUT && exit $st",
