@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <sys/stat.h>
 #include <vector>
 
 #include "foam/bad.h"
@@ -62,12 +61,6 @@ std::string dir_of(const std::string &case_dir)
     return case_dir.empty() ? "." : case_dir;
 }
 
-bool is_dir(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // A time directory of the case: its time, and its name.
 struct Instant {
     double value;
@@ -84,7 +77,7 @@ std::vector<Instant> times(const std::string &case_dir)
         throw foam::Bad(dir_of(case_dir) + ": cannot list the time directories");
     while (dirent *e = readdir(d)) {
         std::string name = e->d_name;
-        if (name.empty() || name[0] == '.' || !is_dir(dir_of(case_dir) + "/" + name))
+        if (name.empty() || name[0] == '.' || !foam::is_dir(dir_of(case_dir) + "/" + name))
             continue;
         double v;
         if (name != "constant" && time_value(name.c_str(), v))
@@ -177,7 +170,7 @@ std::string start_time_name(const Control &c, const std::string &case_dir)
     double t = start_value(c, case_dir);
     std::string name = time_name(c, t, c.time_precision);
     std::string prefix = case_dir.empty() ? "" : case_dir + "/";
-    if (is_dir(prefix + name))
+    if (foam::is_dir(prefix + name))
         return name;
     // as Time does: a directory named with a higher precision
     std::string found, last = name;
@@ -186,7 +179,7 @@ std::string start_time_name(const Control &c, const std::string &case_dir)
         if (n == last)
             break;
         last = n;
-        if (is_dir(prefix + n))
+        if (foam::is_dir(prefix + n))
             found = n;
     }
     return found.empty() ? name : found;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <optional>
-#include <sys/stat.h>
 
 #include "cores.h"
 #include "foam/bad.h"
@@ -14,12 +13,6 @@
 namespace orbset {
 
 namespace {
-
-bool is_dir(const std::string &path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // Each part of a decomposed case on a core of its own, its cells chosen
 // through the centres of its own mesh.
@@ -87,12 +80,12 @@ std::vector<std::string> processor_dirs(const std::string &root)
         throw foam::Bad((root.empty() ? "." : root) + ": " + std::strerror(errno));
     while (dirent *e = readdir(d)) {
         std::string name = e->d_name;
-        if (name.rfind("processors", 0) == 0 && is_dir(under(root, name)))
+        if (name.rfind("processors", 0) == 0 && foam::is_dir(under(root, name)))
             collated = name;
         else if (name.rfind("processor", 0) == 0 && name.size() > 9 && name.size() <= 18 &&
                  std::all_of(name.begin() + 9, name.end(),
                              [](char c) { return c >= '0' && c <= '9'; }) &&
-                 is_dir(under(root, name)))
+                 foam::is_dir(under(root, name)))
             found.emplace_back(std::stol(name.substr(9)), name);
     }
     closedir(d);

@@ -278,6 +278,12 @@ std::string find_file(const std::string &path)
     return {};
 }
 
+bool is_dir(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 Text load_text(const std::string &path) { return load(path, Way::read); }
 
 Text map_text(const std::string &path) { return load(path, Way::map); }

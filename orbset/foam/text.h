@@ -31,6 +31,9 @@ struct Text {
 // The name under which path exists, path or path.gz, or "" when neither.
 std::string find_file(const std::string &path);
 
+// Whether path names a directory (through symbolic links).
+bool is_dir(const std::string &path);
+
 // Reads path, or path.gz; throws Bad when neither exists or the file cannot
 // be read or inflated.
 Text load_text(const std::string &path);
