@@ -46,8 +46,8 @@ struct Output {
 // before any is opened. False, reported in one line, when it cannot.
 bool replaceable(const std::string &path)
 {
-    char target[PATH_MAX];
-    struct stat file, dir;
+    char target[PATH_MAX], folder[PATH_MAX];
+    struct stat file;
     if (!realpath(path.c_str(), target) || stat(target, &file) != 0)
         return textio::fail(path.c_str(), errno), false;
     if (!S_ISREG(file.st_mode))
@@ -55,14 +55,13 @@ bool replaceable(const std::string &path)
                              path.c_str()), false;
     if (faccessat(AT_FDCWD, target, W_OK, AT_EACCESS) != 0)
         return textio::fail(path.c_str(), errno), false;
-    *std::strrchr(target, '/') = 0;  // realpath's name is absolute
-    const char *folder = *target ? target : "/";
+    std::strcpy(folder, target);
+    *std::strrchr(folder, '/') = 0;  // realpath's name is absolute
     const char *why = "orbset replaces each field whole, through a new file beside it";
-    if (faccessat(AT_FDCWD, folder, W_OK | X_OK, AT_EACCESS) != 0 || stat(folder, &dir) != 0)
+    if (faccessat(AT_FDCWD, *folder ? folder : "/", W_OK | X_OK, AT_EACCESS) != 0)
         return textio::failx("%s: its directory takes no new file (%s); %s", path.c_str(),
                              std::strerror(errno), why), false;
-    uid_t me = geteuid();
-    if (me != 0 && file.st_uid != me && (dir.st_mode & S_ISVTX) && dir.st_uid != me)
+    if (!textio::may_rename_over(target, file))
         return textio::failx("%s: another user's file in a sticky directory; %s", path.c_str(),
                              why), false;
     return true;

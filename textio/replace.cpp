@@ -135,19 +135,6 @@ void directory_of(const char *target, char *dir)
     dir[n ? n : 1] = 0;
 }
 
-// In a sticky directory (/tmp) another user's file may be written but not
-// renamed over, unless the directory is this user's.
-bool may_rename_over(const char *target, const struct stat &old)
-{
-    uid_t me = geteuid();
-    if (me == 0 || old.st_uid == me)
-        return true;
-    char dir[PATH_MAX];
-    directory_of(target, dir);
-    struct stat d;
-    return stat(dir, &d) != 0 || !(d.st_mode & S_ISVTX) || d.st_uid == me;
-}
-
 // Puts the directory entry of target on disk too, so that the new name
 // survives a crash of the machine. The content is already there; a file
 // system that cannot sync a directory keeps what it has.
@@ -289,6 +276,17 @@ bool open_temp(Replacement &r, Sink &s, const struct stat *old)
 }
 
 }  // namespace
+
+bool may_rename_over(const char *target, const struct stat &old)
+{
+    uid_t me = geteuid();
+    if (me == 0 || old.st_uid == me)
+        return true;
+    char dir[PATH_MAX];
+    directory_of(target, dir);
+    struct stat d;
+    return stat(dir, &d) != 0 || !(d.st_mode & S_ISVTX) || d.st_uid == me;
+}
 
 bool open_replacement(Replacement &r, Sink &s, const char *path, const Reader *input)
 {

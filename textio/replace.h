@@ -23,6 +23,7 @@
 #pragma once
 
 #include <climits>
+#include <sys/stat.h>
 
 #include "writer.h"
 
@@ -45,6 +46,12 @@ struct Replacement {
 // place. `input` may be null. On refusal nothing stays open, and
 // abandon_replacement is harmless.
 bool open_replacement(Replacement &r, Sink &s, const char *path, const Reader *input);
+
+// Whether this user may rename a new file over target, an existing file
+// whose status is old: not so for another user's file in a sticky
+// directory (/tmp) that is not this user's either, which may be written
+// but not renamed over. open_replacement writes such a file in place.
+bool may_rename_over(const char *target, const struct stat &old);
 
 // Writes what s holds, flushes it to disk and gives the new content the
 // file's name; false, reported in one line, when any step failed, and the
