@@ -67,4 +67,15 @@ struct Failures {
     }
 };
 
+// Runs work(i) for every piece i in [0, n) on the machine's cores, each to
+// its end whatever the others do, then throws the first failure, in the
+// pieces' order, as foam::Bad.
+template <class Work>
+void each_on_cores(std::size_t n, Work work)
+{
+    Failures failures{std::vector<std::string>(n)};
+    on_cores(n, [&](std::size_t i) { failures.run(i, [&] { work(i); }); });
+    failures.throw_first();
+}
+
 }  // namespace orbset

@@ -18,14 +18,10 @@ namespace {
 // through the centres of its own mesh.
 void set_parts(std::vector<Part> &parts, const Plan &plan)
 {
-    Failures failures{std::vector<std::string>(parts.size())};
-    on_cores(parts.size(), [&](std::size_t i) {
-        failures.run(i, [&] {
-            read_geometry(parts[i]);
-            set_fields(parts[i], plan, claim_cells(parts[i], plan, 1));
-        });
+    each_on_cores(parts.size(), [&](std::size_t i) {
+        read_geometry(parts[i]);
+        set_fields(parts[i], plan, claim_cells(parts[i], plan, 1));
     });
-    failures.throw_first();
 }
 
 // Each part of a decomposed case on a core of its own, its cells chosen
@@ -36,14 +32,10 @@ void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
 {
     read_geometry(whole);
     const Claims claims = claim_cells(whole, plan, cores());
-    Failures failures{std::vector<std::string>(parts.size())};
-    on_cores(parts.size(), [&](std::size_t i) {
-        failures.run(i, [&] {
-            read_mapped_geometry(parts[i], whole.n_cells);
-            set_fields(parts[i], plan, claims);
-        });
+    each_on_cores(parts.size(), [&](std::size_t i) {
+        read_mapped_geometry(parts[i], whole.n_cells);
+        set_fields(parts[i], plan, claims);
     });
-    failures.throw_first();
     check_decomposition(parts, whole.n_cells);
 }
 
