@@ -616,10 +616,11 @@ void write_row_mesh(const CaseDir &c, const std::string &dir, const Row &r)
                                  std::to_string(patches) + "\n(\n" + boundary + ")\n");
 }
 
-const char *const kControl =
-    "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n"
-    "startFrom startTime;\nstartTime 0;\nwritePrecision 6;\n"
-    "functions { #includeFunc residuals }\n";
+const char *const kControlHeader =
+    "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n";
+const std::string kControl =
+    kControlHeader + std::string("startFrom startTime;\nstartTime 0;\nwritePrecision 6;\n"
+                                 "functions { #includeFunc residuals }\n");
 
 const char *const kDictHeader =
     "FoamFile { version 2.0; format ascii; class dictionary; object setFieldsDict; }\n";
@@ -831,9 +832,7 @@ TEST(OrbsetRun, StartTime)
         CaseDir c;
         write_case(c, "defaultFieldValues (volScalarFieldValue alpha 7);", "");
         c.sh("rm -r 0");
-        c.write("system/controlDict",
-                "FoamFile { version 2.0; format ascii; class dictionary; object controlDict; }\n" +
-                    std::string(row.control));
+        c.write("system/controlDict", kControlHeader + std::string(row.control));
         c.sh("mkdir -p " + std::string(row.dirs));
         std::string field = field_text("uniform 0", kPlainPatches);
         if (std::string(row.written) == "constant/alpha")
@@ -866,7 +865,7 @@ TEST(OrbsetRun, MeshWhereOpenFOAMFindsIt)
         CaseDir c;
         write_case(c, "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");",
                    field_text("uniform 0", kPlainPatches));
-        c.write("system/controlDict", kControl + std::string(row.control));
+        c.write("system/controlDict", kControl + row.control);
         c.sh("mkdir 0.5 && cp 0/alpha 0.5/");
         Row moved;
         moved.x0 = -0.1;
