@@ -397,21 +397,6 @@ std::vector<Vec> binary_centres(const std::string &text)
     return v;
 }
 
-// The labels of a labelList file in ascii, such as cellProcAddressing.
-std::vector<std::size_t> ascii_labels(const std::string &text)
-{
-    const std::vector<std::string> t = tokens(text);
-    std::size_t k = 0;
-    while (k < t.size() && t[k] != "}")  // the header
-        ++k;
-    std::vector<std::size_t> v;
-    const std::size_t n = k + 2 < t.size() ? std::strtoull(t[k + 1].c_str(), nullptr, 10) : 0;
-    for (std::size_t i = 0; i < n && k + 3 + i < t.size(); ++i)
-        v.push_back(std::strtoull(t[k + 3 + i].c_str(), nullptr, 10));
-    EXPECT_EQ(v.size(), n) << "not an ascii labelList";
-    return v;
-}
-
 // Our centres of the mesh in `dir` against those that postProcess wrote
 // there in binary: every bit the same. Returns OpenFOAM's.
 std::vector<Vec> checked_centres(const CaseDir &c, const std::string &dir)
@@ -462,16 +447,23 @@ Centres openfoam_centres(const CaseDir &c, const std::string &base, const Row &r
     centres.ties.emplace_back();
     for (int p = 0; p < kProcessors; ++p) {
         const std::string processor = dir + "/processor" + std::to_string(p);
-        centres.meshes.push_back(checked_centres(c, processor));
-        const std::vector<std::size_t> cell =
-            ascii_labels(c.read(processor + "/constant/polyMesh/cellProcAddressing"));
+        const std::vector<Vec> &mine = centres.meshes.emplace_back(checked_centres(c, processor));
+        std::vector<foam::label> cell;
+        try {
+            cell = foam::read_cell_addressing(
+                c.at(processor + "/constant/polyMesh/cellProcAddressing"),
+                static_cast<foam::label>(mine.size()), static_cast<foam::label>(whole.size()));
+        } catch (const foam::Bad &e) {
+            ADD_FAILURE() << e.what();
+        }
         std::vector<std::size_t> &ties = centres.ties.emplace_back();
-        for (std::size_t i = 0; i < cell.size() && i < centres.meshes[p].size(); ++i)
-            if (cell[i] < whole.size() &&
-                std::memcmp(&centres.meshes.back()[i], &whole[cell[i]], sizeof(Vec)) != 0) {
+        for (std::size_t i = 0; i < cell.size(); ++i) {
+            const auto in_whole = static_cast<std::size_t>(cell[i]);
+            if (std::memcmp(&mine[i], &whole[in_whole], sizeof(Vec)) != 0) {
                 ties.push_back(i);
-                centres.ties[0].push_back(cell[i]);
+                centres.ties[0].push_back(in_whole);
             }
+        }
         EXPECT_FALSE(ties.empty()) << processor << ": every centre as in the whole mesh";
     }
     return centres;
