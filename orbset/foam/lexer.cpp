@@ -278,29 +278,31 @@ Vec read_vector(Cursor &c, const char *what)
 namespace {
 
 // arch "LSB;label=32;scalar=64": the byte order and the sizes of binary
-// labels and scalars.
+// labels and scalars. A size is taken as the text after "label=" or
+// "scalar=", up to the next ';': "32" or "64", anything else refused as
+// written.
 void read_arch(const Cursor &c, const Token &value, Header &h)
 {
     std::string arch(value.text);
-    auto size_of = [&](const char *key, int usual) {
+    auto bits_of = [&](const char *key, const char *usual) {
         auto at = arch.find(key);
         if (at == std::string::npos)
-            return usual;
-        return std::atoi(arch.c_str() + at + std::strlen(key)) / 8;
+            return std::string(usual);
+        at += std::strlen(key);
+        return arch.substr(at, arch.find(';', at) - at);
     };
     if (arch.find("MSB") != std::string::npos)
         c.fail(value.at, "arch \"" + arch + "\": big-endian binary files are not read; "
                          "convert the case with foamFormatConvert on its own machine");
-    h.label_bytes = size_of("label=", 4);
-    h.scalar_bytes = size_of("scalar=", 8);
-    if (h.label_bytes != 4 && h.label_bytes != 8)
-        c.fail(value.at, "arch \"" + arch + "\": labels of " +
-                             std::to_string(h.label_bytes * 8) + " bits are not read");
-    if (h.scalar_bytes != 8)
-        c.fail(value.at, "arch \"" + arch + "\": written by an OpenFOAM built with " +
-                             std::to_string(h.scalar_bytes * 8) +
+    const std::string label = bits_of("label=", "32"), scalar = bits_of("scalar=", "64");
+    if (label != "32" && label != "64")
+        c.fail(value.at, "arch \"" + arch + "\": labels of " + label + " bits are not read");
+    if (scalar != "64")
+        c.fail(value.at, "arch \"" + arch + "\": written by an OpenFOAM built with " + scalar +
                              "-bit scalars; only 64-bit scalars are read (write the case in "
                              "ascii, or with a 64-bit-scalar build)");
+    h.label_bytes = label == "64" ? 8 : 4;
+    h.scalar_bytes = 8;
 }
 
 }  // namespace
@@ -352,21 +354,35 @@ struct ListStart {
     const char *at;
 };
 
-ListStart read_list_start(Cursor &c, bool raw, std::size_t max_count, const char *what)
+// raw_item: the bytes of an item of a binary list of fixed-size items,
+// whose raw bytes follow the '('; 0 for a list of tokens. A binary list
+// that the file cuts short is refused as such before its size is weighed
+// against max_count.
+ListStart read_list_start(Cursor &c, std::size_t raw_item, std::size_t max_count,
+                          const char *what)
 {
+    const bool raw = raw_item > 0;
     skip_space(c);
     ListStart s{-1, 0, c.p};
     Token t = next_token(c);
     if (t.kind == Tok::number && t.num.is_label && t.num.label >= 0) {
         s.count = t.num.label;
-        if (static_cast<std::size_t>(s.count) > max_count)
+        auto too_many = [&] {
             c.fail(t.at, "a list of " + std::to_string(s.count) + " items where at most " +
                              std::to_string(max_count) + " are expected");
+        };
+        if (!raw && static_cast<std::size_t>(s.count) > max_count)
+            too_many();
         if (raw && s.count == 0)
             return s;
         skip_space(c);
         if (*c.p == '(' || (*c.p == '{' && !raw)) {
             s.open = *c.p++;
+            if (raw && static_cast<std::size_t>(s.count) > bytes_left(c) / raw_item)
+                c.fail(s.at, "the file ends after " + std::to_string(bytes_left(c) / raw_item) +
+                                 " of the " + std::to_string(s.count) + " items of " + what);
+            if (raw && static_cast<std::size_t>(s.count) > max_count)
+                too_many();
             return s;
         }
         Token u = next_token(c);
@@ -494,7 +510,8 @@ void reserve_items(Cursor &c, const ListStart &s, V &out)
 void read_labels_into(Cursor &c, const Header &h, const LabelRange &range, std::size_t max_count,
                       std::vector<label> &out, const char *what)
 {
-    ListStart s = read_list_start(c, h.binary, max_count, what);
+    ListStart s = read_list_start(
+        c, h.binary ? static_cast<std::size_t>(h.label_bytes) : 0, max_count, what);
     if (h.binary) {
         if (s.count == 0)
             return;
@@ -528,7 +545,7 @@ std::vector<T> read_fixed_list(Cursor &c, const Header &h, std::size_t max_count
                                const char *what)
 {
     std::vector<T> out;
-    ListStart s = read_list_start(c, h.binary, max_count, what);
+    ListStart s = read_list_start(c, h.binary ? sizeof(T) : 0, max_count, what);
     if (h.binary) {
         if (s.count == 0)
             return out;

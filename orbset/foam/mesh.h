@@ -30,6 +30,12 @@ struct Mesh {
     std::vector<label> neighbour;    // one cell an internal face
     std::vector<Patch> patches;
     label n_cells;
+    // the files read, as named in diagnostics
+    std::string faces_file, owner_file, neighbour_file;
+    // the first cell of fewer faces than a closed cell has, or -1: a stray
+    // label in owner or neighbour makes one
+    label open_cell = -1;
+    unsigned open_cell_faces = 0;
 
     label n_faces() const { return static_cast<label>(owner.size()); }
     label n_internal_faces() const { return static_cast<label>(neighbour.size()); }

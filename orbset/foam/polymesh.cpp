@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
+#include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <cstdint>
 #include <limits>
@@ -23,6 +26,20 @@ constexpr const char *kConstraintTypes[] = {
     "nonuniformTransformCyclic",     "processor",  "processorCyclic",
     "symmetryPlane", "symmetry",     "wedge",      "overset",
 };
+
+// Runs work, which reads the file at path: memory that runs out while it
+// is read ends the run in a line naming the file.
+template <class Work>
+void reading(const std::string &path, Work work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        throw Bad(path + ": out of memory");
+    } catch (const std::length_error &) {
+        throw Bad(path + ": out of memory");
+    }
+}
 
 // A mesh file read from its header on: the text and where reading is.
 class MeshFile {
@@ -93,6 +110,7 @@ void check_face_sizes(const Cursor &c, const char *at, const Mesh &m)
 void read_faces(const std::string &path, std::int64_t points_count, Mesh &m)
 {
     MeshFile f(path, {"faceList", "faceCompactList"});
+    m.faces_file = f.text().name;
     Cursor &c = f.c;
     LabelRange points{0, points_count - 1, "point label"};
     skip_space(c);
@@ -158,37 +176,46 @@ struct Cells {
     std::string name;  // the file read
 };
 
-Cells read_cells_of_faces(const std::string &path, std::int64_t lo, std::size_t faces)
+Cells read_cells_of_faces(const std::string &path, std::int64_t lo)
 {
     MeshFile f(path, {"labelList"});
-    std::vector<label> cells = read_label_list(f.c, f.h, {lo, kLabelMax - 1, "cell label"}, faces);
+    std::vector<label> cells =
+        read_label_list(f.c, f.h, {lo, kLabelMax - 1, "cell label"}, bytes_left(f.c));
     expect_end(f.c);
     return {std::move(cells), f.text().name};
 }
 
+// A cell of fewer faces than a tetrahedron's is no closed cell: a stray
+// label in owner or neighbour makes one.
+constexpr unsigned kCellMinFaces = 4;
+
 // The cells every face belongs to: the owner of every face, the neighbour
 // of every internal face. OpenFOAM's older meshes list a neighbour for
 // every face, -1 past the internal ones.
-void read_cells(const std::string &dir, Mesh &m)
+void read_cells(const std::string &dir, const std::string &faces_name, Mesh &m)
 {
     auto faces = m.face_start.size() - 1;
-    Cells owner = read_cells_of_faces(dir + "owner", 0, faces);
+    Cells owner = read_cells_of_faces(dir + "owner", 0);
     m.owner = std::move(owner.cells);
     if (m.owner.size() != faces)
-        throw Bad(owner.name + ": " + std::to_string(m.owner.size()) + " owners for " +
-                  std::to_string(faces) + " faces");
-    Cells neighbour = read_cells_of_faces(dir + "neighbour", -1, faces);
+        throw Bad(owner.name + " lists " + std::to_string(m.owner.size()) + " owners, " +
+                  faces_name + " " + std::to_string(faces) +
+                  " faces: the two files disagree (one is cut short, or from another mesh)");
+    Cells neighbour = read_cells_of_faces(dir + "neighbour", -1);
     m.neighbour = std::move(neighbour.cells);
     if (m.neighbour.size() == faces)
         m.neighbour.resize(static_cast<std::size_t>(
             std::find(m.neighbour.begin(), m.neighbour.end(), -1) - m.neighbour.begin()));
     if (m.neighbour.size() > faces)
-        throw Bad(neighbour.name + ": " + std::to_string(m.neighbour.size()) +
-                  " neighbours for " + std::to_string(faces) + " faces");
+        throw Bad(neighbour.name + " lists " + std::to_string(m.neighbour.size()) +
+                  " neighbours, " + faces_name + " " + std::to_string(faces) +
+                  " faces: the two files disagree");
     auto bad = std::find_if(m.neighbour.begin(), m.neighbour.end(), [](label l) { return l < 0; });
     if (bad != m.neighbour.end())
         throw Bad(neighbour.name + ": cell label -1 for internal face " +
                   std::to_string(bad - m.neighbour.begin()));
+    m.owner_file = owner.name;
+    m.neighbour_file = neighbour.name;
 
     label top = -1, top_neighbour = -1;
     for (label l : m.owner)
@@ -204,29 +231,47 @@ void read_cells(const std::string &dir, Mesh &m)
         throw Bad(top_file + ": cell label " + std::to_string(top) + " where the faces name " +
                   std::to_string(m.owner.size() + m.neighbour.size()) +
                   " cells at most: some cell has no face");
-    std::vector<unsigned char> has_face(static_cast<std::size_t>(m.n_cells), 0);
-    for (label l : m.owner)
-        has_face[static_cast<std::size_t>(l)] = 1;
-    for (label l : m.neighbour)
-        has_face[static_cast<std::size_t>(l)] = 1;
-    auto lone = std::find(has_face.begin(), has_face.end(), 0);
-    if (lone != has_face.end())
-        throw Bad(owner.name + ": cell " + std::to_string(lone - has_face.begin()) +
+    std::vector<unsigned char> n_faces(static_cast<std::size_t>(m.n_cells), 0);
+    auto count = [&](label l) {
+        unsigned char &n = n_faces[static_cast<std::size_t>(l)];
+        n = static_cast<unsigned char>(std::min(n + 1u, kCellMinFaces));
+    };
+    std::for_each(m.owner.begin(), m.owner.end(), count);
+    std::for_each(m.neighbour.begin(), m.neighbour.end(), count);
+    auto lone = std::find(n_faces.begin(), n_faces.end(), 0);
+    if (lone != n_faces.end())
+        throw Bad(owner.name + ": cell " + std::to_string(lone - n_faces.begin()) +
                   " has no face (neither owner nor neighbour of one)");
+    auto open = std::find_if(n_faces.begin(), n_faces.end(),
+                             [](unsigned char n) { return n < kCellMinFaces; });
+    if (open != n_faces.end()) {
+        m.open_cell = static_cast<label>(open - n_faces.begin());
+        m.open_cell_faces = *open;
+    }
 }
 
+// The patches cover the boundary faces one after another: the first starts
+// after the last internal face (which neighbour counts), the last ends at
+// the last face (which faces and owner count). Face numbers are added in
+// 64 bits, since a patch may claim any count.
 void check_patches(const std::string &path, const Mesh &m)
 {
-    label next = m.n_internal_faces();
-    for (const Patch &p : m.patches) {
+    std::int64_t next = m.n_internal_faces();
+    for (std::size_t i = 0; i < m.patches.size(); ++i) {
+        const Patch &p = m.patches[i];
+        if (p.start != next && i == 0)
+            throw Bad(m.neighbour_file + " lists " + std::to_string(next) + " internal faces, " +
+                      path + " starts the first patch, " + p.name + ", at face " +
+                      std::to_string(p.start) + ": the two files disagree");
         if (p.start != next)
             throw Bad(path + ": patch " + p.name + " starts at face " + std::to_string(p.start) +
                       " where face " + std::to_string(next) + " is next");
-        next = p.start + p.size;
+        next = std::int64_t{p.start} + p.size;
     }
     if (next != m.n_faces())
-        throw Bad(path + ": the patches end at face " + std::to_string(next) + " of " +
-                  std::to_string(m.n_faces()));
+        throw Bad(path + ": the patches end at face " + std::to_string(next) + ", " +
+                  m.owner_file + " lists " + std::to_string(m.n_faces()) +
+                  " faces: the two files disagree");
 }
 
 // Skips the value of a dictionary entry: tokens up to ';' outside of
@@ -362,16 +407,21 @@ Mesh read_mesh(const MeshDirs &dirs)
     // the faces, the largest file, on a thread of their own while the
     // points are read; their labels are checked against the points after
     std::exception_ptr faces_failed;
-    std::thread faces([&] {
-        try {
-            read_faces(dir + "faces", kLabelMax, m);
-        } catch (...) {
-            faces_failed = std::current_exception();
-        }
-    });
+    std::thread faces;
+    try {
+        faces = std::thread([&] {
+            try {
+                reading(dir + "faces", [&] { read_faces(dir + "faces", kLabelMax, m); });
+            } catch (...) {
+                faces_failed = std::current_exception();
+            }
+        });
+    } catch (const std::system_error &e) {
+        throw Bad("a thread to read " + dir + "faces: " + e.code().message());
+    }
     std::exception_ptr points_failed;
     try {
-        m.points = read_points(dirs.points + "points");
+        reading(dirs.points + "points", [&] { m.points = read_points(dirs.points + "points"); });
     } catch (...) {
         points_failed = std::current_exception();
     }
@@ -385,7 +435,7 @@ Mesh read_mesh(const MeshDirs &dirs)
         Mesh again;
         read_faces(dir + "faces", points, again);  // throws, naming the line
     }
-    read_cells(dir, m);
+    reading(dir + "owner", [&] { read_cells(dir, m.faces_file, m); });
     for (BoundaryPatch &b : read_boundary(dirs.boundary + "boundary"))
         m.patches.push_back(std::move(b.patch));
     check_patches(dirs.boundary + "boundary", m);
