@@ -7,6 +7,7 @@
 #include <exception>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,10 +18,11 @@ namespace orbset {
 inline unsigned cores() { return std::max(1u, std::thread::hardware_concurrency()); }
 
 // Runs work(i) for i in [0, n) on up to the machine's cores. A thread the
-// system refuses ends the run through its exception, once the threads
-// already started have been joined.
+// system refuses ends the run in a line that says what it was for
+// (`what`: "to write the fields"), once the threads already started have
+// been joined.
 template <class Work>
-void on_cores(std::size_t n, Work work)
+void on_cores(std::size_t n, const char *what, Work work)
 {
     std::size_t threads = std::min<std::size_t>(n, cores());
     if (threads <= 1) {
@@ -30,11 +32,17 @@ void on_cores(std::size_t n, Work work)
     }
     std::atomic<std::size_t> next{0};
     std::vector<std::jthread> pool;
-    for (std::size_t t = 0; t < threads; ++t)
-        pool.emplace_back([&] {
-            for (std::size_t i; (i = next++) < n;)
-                work(i);
-        });
+    try {
+        for (std::size_t t = 0; t < threads; ++t)
+            pool.emplace_back([&] {
+                for (std::size_t i; (i = next++) < n;)
+                    work(i);
+            });
+    } catch (const std::system_error &e) {
+        next = n;      // the threads started take no new piece
+        pool.clear();  // and are joined
+        throw foam::Bad(std::string("a thread ") + what + ": " + e.code().message());
+    }
 }
 
 // What went wrong, for the one line of a failure: the reason a reader
@@ -71,10 +79,10 @@ struct Failures {
 // its end whatever the others do, then throws the first failure, in the
 // pieces' order, as foam::Bad.
 template <class Work>
-void each_on_cores(std::size_t n, Work work)
+void each_on_cores(std::size_t n, const char *what, Work work)
 {
     Failures failures{std::vector<std::string>(n)};
-    on_cores(n, [&](std::size_t i) { failures.run(i, [&] { work(i); }); });
+    on_cores(n, what, [&](std::size_t i) { failures.run(i, [&] { work(i); }); });
     failures.throw_first();
 }
 

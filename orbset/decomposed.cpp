@@ -18,7 +18,7 @@ namespace {
 // through the centres of its own mesh.
 void set_parts(std::vector<Part> &parts, const Plan &plan)
 {
-    each_on_cores(parts.size(), [&](std::size_t i) {
+    each_on_cores(parts.size(), "to set a processor's fields", [&](std::size_t i) {
         read_geometry(parts[i]);
         set_fields(parts[i], plan, claim_cells(parts[i], plan, 1));
     });
@@ -30,18 +30,22 @@ void set_parts(std::vector<Part> &parts, const Plan &plan)
 // place, enough to move a cell across a sphere's surface.
 void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
 {
-    read_geometry(whole);
+    std::vector<Vec> centres;
+    read_geometry(whole, centres);
     const Claims claims = claim_cells(whole, plan, cores());
-    each_on_cores(parts.size(), [&](std::size_t i) {
-        read_mapped_geometry(parts[i], whole.n_cells);
+    each_on_cores(parts.size(), "to set a processor's fields", [&](std::size_t i) {
+        read_mapped_geometry(parts[i], centres, whole.mesh.faces);
         set_fields(parts[i], plan, claims);
     });
     check_decomposition(parts, whole.n_cells);
 }
 
-// The whole mesh of a decomposed case, where it is still there with the
+// The whole mesh of a decomposed case, where it is the mesh the processors'
+// meshes were cut from, at the time they are read, with the
 // cellProcAddressing of every processor, which say where their cells are in
-// it; otherwise none. A whole mesh without them is named in a warning.
+// it; otherwise none. A processor mesh read from another instance than the
+// whole mesh (a mesh that moved, or changed, after decomposePar) is not
+// that mesh. A whole mesh without addressings is named in a warning.
 std::optional<Part> whole_mesh(const std::string &case_dir, const Control &control,
                                std::vector<Part> &parts)
 {
@@ -50,6 +54,11 @@ std::optional<Part> whole_mesh(const std::string &case_dir, const Control &contr
     locate_mesh(whole, control);
     if (foam::find_file(whole.mesh.faces + "faces").empty())
         return std::nullopt;
+    for (const Part &part : parts)
+        if (part.instances.points != whole.instances.points ||
+            part.instances.faces != whole.instances.faces ||
+            part.instances.boundary != whole.instances.boundary)
+            return std::nullopt;
     for (Part &part : parts)
         if (foam::find_file(part.mesh.faces + "cellProcAddressing").empty()) {
             part.warnings.push_back(

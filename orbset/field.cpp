@@ -65,12 +65,22 @@ void skip_entry(Cursor &c, FieldFile &f)
     take_specials(c, specials, f);
 }
 
+// What a field's value is for, in the line that refuses one of another
+// size: "internalField" and the mesh's cells, or a patch's value and its
+// faces; and what the user can do about it.
+struct ValueOf {
+    std::string what;  // "internalField", "the value of patch inlet"
+    std::string items; // "the mesh 8001 cells", "its 20 faces"
+    std::string hint;  // "" or "; ..."
+};
+
 // A field's value for n items: "uniform V", "nonuniform [List<scalar>] list",
 // or a bare V as OpenFOAM 2.0 wrote it. Reads the values into out when given;
 // returns whether the value is uniform.
 bool read_field_value(Cursor &c, const foam::Header &h, label n, std::vector<double> *out,
-                      const char *what)
+                      const ValueOf &of)
 {
+    const char *what = of.what.c_str();
     Token t = foam::next_token(c);
     if (t.is_word("uniform") || t.kind == Tok::number) {
         double v = t.kind == Tok::number ? t.num.value : foam::read_scalar(c, what);
@@ -88,10 +98,10 @@ bool read_field_value(Cursor &c, const foam::Header &h, label n, std::vector<dou
             foam::next_token(c);
         }
         const char *at = c.p;
-        std::vector<double> v = foam::read_scalar_list(c, h, static_cast<std::size_t>(n));
+        std::vector<double> v = foam::read_scalar_list(c, h, foam::bytes_left(c));
         if (v.size() != static_cast<std::size_t>(n))
-            c.fail(at, std::string(what) + ": " + std::to_string(v.size()) + " values for " +
-                           std::to_string(n));
+            c.fail(at, of.what + " holds " + std::to_string(v.size()) + " values, " + of.items +
+                           of.hint);
         if (out)
             *out = std::move(v);
         return false;
@@ -102,11 +112,16 @@ bool read_field_value(Cursor &c, const foam::Header &h, label n, std::vector<dou
                      foam::describe(t));
 }
 
-void read_internal(Cursor &c, FieldFile &f, label n_cells)
+void read_internal(Cursor &c, FieldFile &f, label n_cells, const std::string &mesh_hint)
 {
     foam::skip_space(c);
     f.internal.begin = c.p;
-    f.internal_uniform = read_field_value(c, f.header, n_cells, &f.values, "internalField");
+    ValueOf of{"internalField", "the mesh " + std::to_string(n_cells) + " cells",
+               mesh_hint.empty() ? "; the field was written for another mesh: give it "
+                                   "\"internalField uniform <value>;\", or copy it anew from "
+                                   "where the case keeps its initial fields"
+                                 : mesh_hint};
+    f.internal_uniform = read_field_value(c, f.header, n_cells, &f.values, of);
     foam::skip_space(c);
     f.internal.end = c.p;
     foam::expect(c, ';', "after internalField");
@@ -184,12 +199,7 @@ void read_boundary(Cursor &c, FieldFile &f)
 
 }  // namespace
 
-FieldFile read_field(const std::string &path, label n_cells)
-{
-    return read_field(foam::load_text(path), n_cells);
-}
-
-FieldFile read_field(foam::Text text, label n_cells)
+FieldFile read_field(foam::Text text, label n_cells, const std::string &mesh_hint)
 {
     FieldFile f;
     f.text = std::move(text);
@@ -213,7 +223,7 @@ FieldFile read_field(foam::Text text, label n_cells)
                 c.fail(key.at, std::string(key.text) + " given twice");
             seen = true;
             if (key.text == "internalField")
-                read_internal(c, f, n_cells);
+                read_internal(c, f, n_cells, mesh_hint);
             else
                 read_boundary(c, f);
         } else {
@@ -297,7 +307,8 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         const PatchEntry &e = f.entries[static_cast<std::size_t>(plan.entry)];
         if (e.type.empty())
             c.fail(e.key.at, "the entry of " + foam::keyword_text(e.key) + " has no type");
-        plan.kind = patch_kind(e.type);
+        const PatchRule rule = patch_rule(e.type);
+        plan.kind = rule.kind;
         if (plan.kind == PatchKind::unknown && !warned[static_cast<std::size_t>(plan.entry)]) {
             warned[static_cast<std::size_t>(plan.entry)] = true;
             warnings.push_back(foam::one_line(f.text.name + ": line " +
@@ -305,19 +316,25 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
                                foam::keyword_text(e.key) + ": type " + e.type +
                                " is not one orbset knows; its entry is kept as written"));
         }
-        // a value that stays must be one OpenFOAM reads (once $internalField
-        // in it has been given the old value, which is)
+        if (rule.value == ValueRead::required && !e.value.begin)
+            c.fail(e.key.at, "patch " + patches[p].patch.name + ": type " + e.type +
+                                 " without its value, at which setFields stops (\"Essential "
+                                 "entry 'value' missing\")");
+        // a value that is read must be one OpenFOAM reads, of the patch's
+        // size; one that stays too (once $internalField in it has been
+        // given the old value, which is)
         bool refers = std::any_of(f.refs.begin(), f.refs.end(), [&](const Span &r) {
             return r.begin >= e.value.begin && r.end <= e.value.end;
         });
-        if (plan.kind != PatchKind::adjacent && e.value.begin && !refers &&
-            patches[p].patch.size > 0) {
+        bool read = rule.value != ValueRead::ignored || plan.kind == PatchKind::unknown;
+        if (read && e.value.begin && !refers) {
             Cursor v(f.text);
             v.p = e.value.begin;
             foam::Entry range{};
             range.end = e.value.end;
             read_field_value(v, f.header, patches[p].patch.size, nullptr,
-                             ("the value of patch " + patches[p].patch.name).c_str());
+                             {"the value of patch " + patches[p].patch.name,
+                              "its " + std::to_string(patches[p].patch.size) + " faces", ""});
             foam::expect_value_end(v, range, "a patch's value");
         }
     }

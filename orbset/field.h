@@ -36,7 +36,9 @@ struct PatchPlan {
 };
 
 struct FieldFile {
-    foam::Text text;              // as read; text.name is the file to replace
+    foam::Text text;              // as read; text.name is the file to replace; none for
+                                  // a field the case does not have
+    bool present() const { return text.data != nullptr; }
     foam::Header header;
     Span internal;                // the value of internalField
     bool internal_uniform = false;
@@ -47,11 +49,10 @@ struct FieldFile {
     std::vector<PatchPlan> patches;  // one a mesh patch
 };
 
-// Reads the field file at path (or path.gz) of a mesh of n_cells cells;
-// throws foam::Bad.
-FieldFile read_field(const std::string &path, foam::label n_cells);
-// The same, from the file's text.
-FieldFile read_field(foam::Text text, foam::label n_cells);
+// Reads a field file of a mesh of n_cells cells from its text; throws
+// foam::Bad. A field of another size is refused with mesh_hint, what may
+// be wrong with the mesh, or else as a field of another mesh.
+FieldFile read_field(foam::Text text, foam::label n_cells, const std::string &mesh_hint = "");
 
 // Gives every patch of the mesh its entry, as OpenFOAM does when it reads
 // the field, and checks the values that stay; throws foam::Bad for a patch

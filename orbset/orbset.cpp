@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 #include <sys/resource.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
+#include "bounds.h"
 #include "cores.h"
 #include "decomposed.h"
 #include "diag.h"
@@ -133,10 +135,14 @@ int report(const std::vector<Part> &parts, const Plan &plan)
     textio::open_stdout(s);
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
         long long set = 0, cells = 0;
+        bool present = false;
         for (const Part &p : parts) {
             set += p.set[f];
             cells += p.n_cells;
+            present = present || p.fields[f].present();
         }
+        if (!present)
+            continue;  // a warning said so
         std::string line = plan.fields[f] + ": " + std::to_string(set) + " of " +
                            std::to_string(cells) + " cells set by " + regions_of(plan, f) + "\n";
         textio::put_long(s, line.data(), line.size());
@@ -162,7 +168,7 @@ void on_sigbus(int, siginfo_t *info, void *)
 std::vector<Part> read_parts(const Options &o, orbset::Control &control)
 {
     const std::string path = orbset::under(o.case_dir, "system/controlDict");
-    control = orbset::read_control(foam::load_text(path));
+    control = orbset::read_control(foam::load_text(path, orbset::kControlBound));
     std::vector<Part> parts;
     for (const std::string &dir :
          o.parallel ? orbset::processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
@@ -177,7 +183,8 @@ std::vector<Part> read_parts(const Options &o, orbset::Control &control)
 void read_plan_and_fields(const Options &o, Plan &plan, const orbset::Control &control,
                           std::vector<Part> &parts)
 {
-    plan = orbset::read_plan(foam::load_text(orbset::under(o.case_dir, "system/setFieldsDict")));
+    plan = orbset::read_plan(foam::load_text(orbset::under(o.case_dir, "system/setFieldsDict"),
+                                             orbset::kDictionaryBound));
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
 }
@@ -214,8 +221,13 @@ int run(const Options &o)
         } else {
             // the mesh is read while the dictionary is
             orbset::Failures failures{std::vector<std::string>(2)};
-            std::thread geometry(
-                [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
+            std::jthread geometry;
+            try {
+                geometry = std::jthread(
+                    [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
+            } catch (const std::system_error &e) {
+                throw foam::Bad("a thread to read the mesh: " + e.code().message());
+            }
             failures.run(0, [&] { read_plan_and_fields(o, plan, control, parts); });
             geometry.join();
             failures.throw_first();

@@ -6,53 +6,57 @@ namespace {
 
 struct Known {
     const char *type;
-    PatchKind kind;
+    PatchRule rule;
 };
 
-// Each seen in the field setFields wrote, with a region that set every cell.
-// Plain mixed is not here: it evaluates itself when read, so the value it
-// writes depends on the old cells and its coefficients.
+using K = PatchKind;
+using V = ValueRead;
+
+// Each seen in the field setFields wrote, with a region that set every cell;
+// the reading of `value` as each type's constructor from a dictionary does
+// it. Plain mixed is not here: it evaluates itself when read, so the value
+// it writes depends on the old cells and its coefficients.
 constexpr Known kKnown[] = {
-    {"calculated", PatchKind::adjacent},
-    {"extrapolatedCalculated", PatchKind::adjacent},
-    {"processor", PatchKind::adjacent},
-    {"processorCyclic", PatchKind::adjacent},
-    {"constantAlphaContactAngle", PatchKind::adjacent},
-    {"fixedFluxPressure", PatchKind::adjacent},
-    {"uniformFixedGradient", PatchKind::adjacent},
-    {"fixedValue", PatchKind::kept},
-    {"uniformFixedValue", PatchKind::kept},
-    {"inletOutlet", PatchKind::kept},
-    {"outletInlet", PatchKind::kept},
-    {"uniformInletOutlet", PatchKind::kept},
-    {"fixedMean", PatchKind::kept},
-    {"fixedMeanOutletInlet", PatchKind::kept},
-    {"totalPressure", PatchKind::kept},
-    {"prghPressure", PatchKind::kept},
-    {"variableHeightFlowRate", PatchKind::kept},
-    {"advective", PatchKind::kept},
-    {"waveTransmissive", PatchKind::kept},
-    {"outletMappedUniformInlet", PatchKind::kept},
-    {"zeroGradient", PatchKind::no_value},
-    {"fixedGradient", PatchKind::no_value},
-    {"empty", PatchKind::no_value},
-    {"cyclic", PatchKind::no_value},
-    {"wedge", PatchKind::no_value},
-    {"symmetryPlane", PatchKind::no_value},
-    {"symmetry", PatchKind::no_value},
-    {"slip", PatchKind::no_value},
-    {"partialSlip", PatchKind::no_value},
-    {"fixedInternalValue", PatchKind::no_value},
+    {"calculated", {K::adjacent, V::required}},
+    {"extrapolatedCalculated", {K::adjacent, V::ignored}},
+    {"processor", {K::adjacent, V::if_present}},
+    {"processorCyclic", {K::adjacent, V::if_present}},
+    {"constantAlphaContactAngle", {K::adjacent, V::ignored}},
+    {"fixedFluxPressure", {K::adjacent, V::if_present}},
+    {"uniformFixedGradient", {K::adjacent, V::ignored}},
+    {"fixedValue", {K::kept, V::required}},
+    {"uniformFixedValue", {K::kept, V::if_present}},
+    {"inletOutlet", {K::kept, V::if_present}},
+    {"outletInlet", {K::kept, V::if_present}},
+    {"uniformInletOutlet", {K::kept, V::if_present}},
+    {"fixedMean", {K::kept, V::required}},
+    {"fixedMeanOutletInlet", {K::kept, V::required}},
+    {"totalPressure", {K::kept, V::if_present}},
+    {"prghPressure", {K::kept, V::if_present}},
+    {"variableHeightFlowRate", {K::kept, V::if_present}},
+    {"advective", {K::kept, V::if_present}},
+    {"waveTransmissive", {K::kept, V::if_present}},
+    {"outletMappedUniformInlet", {K::kept, V::required}},
+    {"zeroGradient", {K::no_value, V::ignored}},
+    {"fixedGradient", {K::no_value, V::ignored}},
+    {"empty", {K::no_value, V::ignored}},
+    {"cyclic", {K::no_value, V::ignored}},
+    {"wedge", {K::no_value, V::ignored}},
+    {"symmetryPlane", {K::no_value, V::ignored}},
+    {"symmetry", {K::no_value, V::ignored}},
+    {"slip", {K::no_value, V::ignored}},
+    {"partialSlip", {K::no_value, V::ignored}},
+    {"fixedInternalValue", {K::no_value, V::ignored}},
 };
 
 }  // namespace
 
-PatchKind patch_kind(std::string_view type)
+PatchRule patch_rule(std::string_view type)
 {
     for (const Known &k : kKnown)
         if (type == k.type)
-            return k.kind;
-    return PatchKind::unknown;
+            return k.rule;
+    return {PatchKind::unknown, ValueRead::ignored};
 }
 
 }  // namespace orbset

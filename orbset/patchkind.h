@@ -1,6 +1,9 @@
-// What setFields leaves in a patch's entry of a scalar field, by its type:
-// it assigns every patch the values of the cells next to its faces, and
-// then writes the field. Measured with OpenFOAM 1912's setFields.
+// What setFields leaves in a patch's entry of a field, by its type: it
+// assigns every patch the values of the cells next to its faces, and then
+// writes the field. And how the type reads a `value` entry when OpenFOAM
+// reads the field: setFields stops at a field whose patch lacks a value
+// its type requires, or holds one of another size. From OpenFOAM 1912's
+// patch field classes, and measured with its setFields.
 #pragma once
 
 #include <string_view>
@@ -14,6 +17,18 @@ enum class PatchKind {
     unknown,   // not measured: the entry stays, with a warning
 };
 
-PatchKind patch_kind(std::string_view type);
+enum class ValueRead {
+    ignored,     // never read: any text will do
+    if_present,  // read, and so checked, when the entry has one
+    required,    // read; its absence stops setFields
+};
+
+struct PatchRule {
+    PatchKind kind;
+    ValueRead value;
+};
+
+PatchRule patch_rule(std::string_view type);
+inline PatchKind patch_kind(std::string_view type) { return patch_rule(type).kind; }
 
 }  // namespace orbset

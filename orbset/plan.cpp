@@ -56,6 +56,10 @@ public:
 
     Plan read()
     {
+        foam::skip_space(c_);
+        if (c_.at_end())
+            c_.fail("the dictionary is empty: it holds no region (orbfill writes it so when "
+                    "dump.txt holds no sphere record)");
         h_ = foam::read_header(c_);
         bool seen_defaults = false, seen_regions = false;
         for (;;) {
@@ -76,6 +80,9 @@ public:
                 skip_entry(c_, h_);
             }
         }
+        if (!seen_regions)
+            c_.fail("no regions: setFields stops without them (write \"regions ();\" for the "
+                    "default values alone)");
         return std::move(plan_);
     }
 

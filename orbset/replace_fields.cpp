@@ -73,11 +73,13 @@ int replace_fields(const std::vector<Part> &parts, const Plan &plan, int precisi
 {
     for (const Part &part : parts)
         for (const FieldFile &file : part.fields)
-            if (!replaceable(file.text.name))
+            if (file.present() && !replaceable(file.text.name))
                 return 1;
     std::vector<std::unique_ptr<Output>> outs;
     for (const Part &part : parts)
         for (std::size_t f = 0; f < plan.fields.size(); ++f) {
+            if (!part.fields[f].present())
+                continue;
             outs.push_back(std::make_unique<Output>());
             Output &o = *outs.back();
             o.part = &part;
@@ -86,7 +88,7 @@ int replace_fields(const std::vector<Part> &parts, const Plan &plan, int precisi
             if (!o.opened)
                 return 1;
         }
-    each_on_cores(outs.size(), [&](std::size_t i) {
+    each_on_cores(outs.size(), "to write the fields", [&](std::size_t i) {
         Output &o = *outs[i];
         const FieldFile &file = o.part->fields[o.field];
         auto out = file.text.compressed ? Out::gzip(o.s) : Out::plain(o.s);

@@ -1,9 +1,15 @@
 #include "run.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <cstdint>
+#include <system_error>
 #include <thread>
 
+#include "bounds.h"
 #include "foam/bad.h"
 #include "foam/geometry.h"
 #include "foam/text.h"
@@ -118,7 +124,8 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
 {
     auto n = static_cast<std::size_t>(part.n_cells);
     for (const Setting &s : plan.defaults)
-        part.fields[static_cast<std::size_t>(s.field)].values.assign(n, s.value);
+        if (part.fields[static_cast<std::size_t>(s.field)].present())
+            part.fields[static_cast<std::size_t>(s.field)].values.assign(n, s.value);
     auto cell_of = [&](std::size_t c) {
         return part.to_whole.empty() ? c : static_cast<std::size_t>(part.to_whole[c]);
     };
@@ -126,7 +133,7 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
     std::vector<double> value_of(plan.regions.size());
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
         const std::vector<std::int32_t> &last = claims[f];
-        if (last.empty())
+        if (last.empty() || !part.fields[f].present())
             continue;
         // the value a region gives the field: its last setting of it
         for (std::size_t r = 0; r < plan.regions.size(); ++r) {
@@ -152,7 +159,20 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
 // boundary faces, all a field needs. The mesh is returned for its centres.
 foam::Mesh read_topology(Part &part)
 {
+    if (foam::find_file(part.mesh.points + "points").empty() &&
+        foam::find_file(part.mesh.faces + "faces").empty()) {
+        bool processor = part.dir.rfind('/') == std::string::npos
+                             ? part.dir.starts_with("processor")
+                             : part.dir.substr(part.dir.rfind('/') + 1).starts_with("processor");
+        throw foam::Bad(part.mesh.faces + ": no mesh (no points, no faces): " +
+                        (processor ? "run decomposePar first" : "run blockMesh first"));
+    }
     foam::Mesh mesh = foam::read_mesh(part.mesh);
+    if (mesh.open_cell >= 0)
+        part.mesh_hint = "; cell " + std::to_string(mesh.open_cell) + " of the mesh has " +
+                         std::to_string(mesh.open_cell_faces) + " face" +
+                         (mesh.open_cell_faces == 1 ? "" : "s") + ", too few for a cell: a " +
+                         "stray label in " + mesh.owner_file + " or " + mesh.neighbour_file + "?";
     part.patches = foam::read_boundary(part.mesh.boundary + "boundary");
     part.n_cells = mesh.n_cells;
     part.cells.first_face = mesh.n_internal_faces();
@@ -167,46 +187,151 @@ std::string under(const std::string &dir, const std::string &rel)
     return dir.empty() ? rel : dir + "/" + rel;
 }
 
+namespace {
+
+// The field files in dir, sorted, without their .gz; at most kShown of them.
+std::string fields_in(const std::string &dir)
+{
+    constexpr std::size_t kShown = 8;
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d)) {
+            std::string name = e->d_name;
+            struct stat st;
+            if (name[0] == '.' || stat((dir + "/" + name).c_str(), &st) != 0 ||
+                !S_ISREG(st.st_mode))
+                continue;
+            if (name.ends_with(".gz"))
+                name.resize(name.size() - 3);
+            names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    std::string list;
+    for (std::size_t i = 0; i < names.size() && i < kShown; ++i)
+        list += (i ? i + 1 == names.size() ? " and " : ", " : "") + names[i];
+    if (names.size() > kShown)
+        list += " and " + std::to_string(names.size() - kShown) + " more";
+    return list;
+}
+
+// Why the field `name` is not at `path`, in the time directory `time` of
+// the part, and what to do: the fields the case has instead, or the
+// directory where a case made from a tutorial keeps its initial fields.
+std::string missing_field(const Part &part, const std::string &time, const std::string &name,
+                          const std::string &path)
+{
+    const std::string dir = under(part.dir, time), orig = under(part.dir, time + ".orig");
+    std::string why = path + ": no such field file (nor " + name + ".gz, nor in " +
+                      under(part.dir, "constant") + ")";
+    if (!foam::find_file(orig + "/" + name).empty())
+        return why + "; the case keeps it in " + orig + ": copy that directory to " + dir +
+               " first (cp -r " + orig + " " + dir + ")";
+    std::string others = fields_in(dir);
+    if (others.empty())
+        return why;
+    return why + "; " + dir + " holds " + others + ": name one of those in the dictionary, or " +
+           "copy the field to be set to " + name;
+}
+
+}  // namespace
+
 void locate_fields(Part &part, const Plan &plan, const Control &control)
 {
     std::string time = start_time_name(control, part.dir);
     part.paths.clear();
+    std::vector<std::string> missing;
+    std::vector<std::pair<dev_t, ino_t>> files;
     for (const std::string &name : plan.fields) {
         std::string path = under(part.dir, time + "/" + name);
         if (foam::find_file(path).empty()) {
             std::string constant = under(part.dir, "constant/" + name);
-            if (foam::find_file(constant).empty())
-                throw foam::Bad(path + ": no such field file (nor " + name + ".gz, nor in " +
-                                under(part.dir, "constant") +
-                                "); setFields would only warn, orbset writes nothing");
+            if (foam::find_file(constant).empty()) {
+                missing.push_back(missing_field(part, time, name, path));
+                part.paths.emplace_back();
+                files.emplace_back();
+                continue;
+            }
             path = constant;
+        }
+        // two names of one file would be set twice, the second one's
+        // values winning in setFields
+        struct stat st;
+        if (stat(foam::find_file(path).c_str(), &st) == 0) {
+            for (std::size_t f = 0; f < files.size(); ++f)
+                if (files[f] == std::pair(st.st_dev, st.st_ino) && !part.paths[f].empty())
+                    throw foam::Bad(path + " and " + part.paths[f] +
+                                    " are one file (a link): give each field a file of its own");
+            files.emplace_back(st.st_dev, st.st_ino);
+        } else {
+            files.emplace_back();
         }
         part.paths.push_back(path);
     }
+    if (missing.size() == plan.fields.size() && !missing.empty())
+        throw foam::Bad(missing.front());
+    for (const std::string &m : missing)
+        part.warnings.push_back(m + "; the other fields are set, as setFields sets them");
 }
 
 void locate_mesh(Part &part, const Control &control)
 {
-    auto dir = [&](const char *file) {
-        return under(part.dir, mesh_instance(control, part.dir, file) + "/polyMesh/");
+    part.instances = {mesh_instance(control, part.dir, "points"),
+                      mesh_instance(control, part.dir, "faces"),
+                      mesh_instance(control, part.dir, "boundary")};
+    auto dir = [&](const std::string &instance) {
+        return under(part.dir, instance + "/polyMesh/");
     };
-    part.mesh = {dir("points"), dir("faces"), dir("boundary")};
+    part.mesh = {dir(part.instances.points), dir(part.instances.faces),
+                 dir(part.instances.boundary)};
 }
 
-void read_geometry(Part &part)
+void read_geometry(Part &part, std::vector<Vec> &centres)
 {
     foam::Mesh mesh = read_topology(part);
-    // the mesh goes before the index comes, the centres once it has its copy
-    std::vector<Vec> centres = foam::cell_centres(mesh);
+    // the mesh goes before the index comes
+    centres = foam::cell_centres(mesh);
     mesh = foam::Mesh{};
     part.index = build_index(centres);
 }
 
-void read_mapped_geometry(Part &part, label whole_cells)
+void read_geometry(Part &part)
 {
-    read_topology(part);
-    part.to_whole = foam::read_cell_addressing(part.mesh.faces + "cellProcAddressing",
-                                               part.n_cells, whole_cells);
+    std::vector<Vec> centres;
+    read_geometry(part, centres);
+}
+
+void read_mapped_geometry(Part &part, const std::vector<Vec> &whole, const std::string &whole_dir)
+{
+    foam::Mesh mesh = read_topology(part);
+    const std::string path = part.mesh.faces + "cellProcAddressing";
+    part.to_whole = foam::read_cell_addressing(path, part.n_cells,
+                                               static_cast<label>(whole.size()));
+    std::vector<double> volumes;
+    const std::vector<Vec> mine = foam::cell_centres(mesh, &volumes);
+    // The same cell, its faces listed in another order, has its centre
+    // within a few units in the last place; another cell lies a good part
+    // of a cell away.
+    constexpr double kOfTheSize = 1e-6, kOfTheCoordinate = 1e-12;
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const Vec &p = mine[i], &q = whole[static_cast<std::size_t>(part.to_whole[i])];
+        const double apart = std::max({std::fabs(p.x - q.x), std::fabs(p.y - q.y),
+                                       std::fabs(p.z - q.z)});
+        const double size = std::cbrt(std::fabs(volumes[i]));
+        const double far = std::max({std::fabs(q.x), std::fabs(q.y), std::fabs(q.z)});
+        if (!(apart <= kOfTheSize * size + kOfTheCoordinate * far)) {
+            char text[200];
+            std::snprintf(text, sizeof text,
+                          ": cell %zu of %s is cell %d of the whole mesh, but their centres lie "
+                          "%.3g apart, the cell %.3g across",
+                          i, part.dir.c_str(), part.to_whole[i], apart, size);
+            throw foam::Bad(path + text + ": this addressing does not fit the whole mesh in " +
+                            whole_dir + " (made again since decomposePar?); run decomposePar "
+                            "again");
+        }
+    }
 }
 
 void check_decomposition(const std::vector<Part> &parts, label whole_cells)
@@ -236,11 +361,16 @@ Claims claim_cells(Part &part, const Plan &plan, unsigned threads)
     {
         // joined when the block ends, also when a thread is refused
         std::vector<std::jthread> pool;
-        for (unsigned t = 1; t < threads; ++t)
-            pool.emplace_back([&, t] {
-                claim(plan, part.index, n, order, order.size() * t / threads,
-                      order.size() * (t + 1) / threads, claims[t]);
-            });
+        try {
+            for (unsigned t = 1; t < threads; ++t)
+                pool.emplace_back([&, t] {
+                    claim(plan, part.index, n, order, order.size() * t / threads,
+                          order.size() * (t + 1) / threads, claims[t]);
+                });
+        } catch (const std::system_error &e) {
+            pool.clear();
+            throw foam::Bad("a thread to find the regions' cells: " + e.code().message());
+        }
         claim(plan, part.index, n, order, 0, order.size() / threads, claims[0]);
     }
     part.index = CellIndex{};
@@ -250,7 +380,12 @@ Claims claim_cells(Part &part, const Plan &plan, unsigned threads)
 void set_fields(Part &part, const Plan &plan, const Claims &claims)
 {
     for (const std::string &path : part.paths) {
-        part.fields.push_back(read_field(path, part.n_cells));
+        if (path.empty()) {
+            part.fields.emplace_back();  // missing: nothing to set or write
+            continue;
+        }
+        foam::Bound bound = field_bound(part.n_cells, part.cells.owner.size());
+        part.fields.push_back(read_field(foam::load_text(path, bound), part.n_cells, part.mesh_hint));
         resolve_patches(part.fields.back(), part.patches, part.warnings);
     }
     give_values(part, plan, claims);

@@ -17,6 +17,7 @@ namespace orbset {
 struct Part {
     std::string dir;                           // "" for the current directory
     foam::MeshDirs mesh;                       // where its mesh's files are
+    foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"
     std::vector<std::string> paths;            // of its fields' files, a field of the plan
     std::vector<foam::BoundaryPatch> patches;
     BoundaryCells cells;
@@ -26,6 +27,7 @@ struct Part {
     std::vector<FieldFile> fields;             // a field of the plan
     std::vector<long long> set;                // cells a region set, a field
     std::vector<std::string> warnings;
+    std::string mesh_hint;                     // what may be wrong with the mesh, or ""
 };
 
 // rel under the directory dir, "" being the current one.
@@ -43,10 +45,17 @@ void locate_mesh(Part &part, const Control &control);
 // Reads the part's mesh, and indexes its cells' centres; throws foam::Bad.
 void read_geometry(Part &part);
 
-// Reads a processor's mesh without its centres, and the cellProcAddressing
-// beside its faces: where each of its cells is in the whole mesh of
-// `whole_cells` cells, whose centres choose its values; throws foam::Bad.
-void read_mapped_geometry(Part &part, label whole_cells);
+// Reads the part's mesh, and indexes its cells' centres, of which it keeps
+// a copy in `centres`; throws foam::Bad.
+void read_geometry(Part &part, std::vector<Vec> &centres);
+
+// Reads a processor's mesh, and the cellProcAddressing beside its faces:
+// where each of its cells is in the whole mesh in whole_dir, whose centres
+// `whole` choose its values. Throws foam::Bad naming the processor where a cell's
+// centre in its own mesh is not its centre in the whole mesh: an
+// addressing of another decomposition, or a whole mesh made again since.
+void read_mapped_geometry(Part &part, const std::vector<Vec> &whole,
+                          const std::string &whole_dir);
 
 // Whether every cell of the whole mesh of `whole_cells` cells belongs to
 // exactly one of the processors' meshes; throws foam::Bad naming the

@@ -64,8 +64,9 @@ enum class Regions {
 };
 
 enum class Against {
-    serial,    // setFields on the whole case
-    parallel,  // setFields -parallel; orbset -parallel without cellProcAddressing
+    serial,          // setFields on the whole case
+    parallel,        // setFields -parallel; orbset -parallel without cellProcAddressing
+    parallel_moved,  // setFields -parallel on processor meshes moved since decomposePar
 };
 
 struct Row {
@@ -125,6 +126,10 @@ const Row kRows[] = {
      "the same without cellProcAddressing: through the processor meshes' centres, as "
      "setFields -parallel, with a warning",
      Mesh::poly, Storage::ascii, 8, Regions::openfoam_centres, true, Against::parallel},
+    {"decomposed_moved",
+     "processor meshes moved since decomposePar, the whole mesh left in constant: through the "
+     "processor meshes' centres, as setFields -parallel",
+     Mesh::graded, Storage::ascii, 8, Regions::random, true, Against::parallel_moved},
 
     // the dictionaries of the road
     {"orbfill", "the dictionary of orbfill for alpha.phase1", Mesh::channel, Storage::ascii, 8,
@@ -343,7 +348,15 @@ bool build_case(const CaseDir &c, const std::string &dir, const Row &row)
                      "constant/polyMesh/boundary 0/alpha.phase1 0/h"))
             return false;
     }
-    return !row.decomposed || foam(c, "decomposePar -case " + dir + " -force");
+    if (!row.decomposed)
+        return true;
+    if (!foam(c, "decomposePar -case " + dir + " -force"))
+        return false;
+    // a moving mesh: each processor's points in its start time, moved
+    return row.against != Against::parallel_moved ||
+           (foam(c, "for p in " + dir + "/processor*; do mkdir -p $p/0/polyMesh && "
+                    "cp $p/constant/polyMesh/points $p/0/polyMesh/; done") &&
+            foam(c, parallel("transformPoints -case " + dir + " -time 0 -translate '(7e-5 0 0)'")));
 }
 
 // ------------------------------------------------------------- cell centres
@@ -436,7 +449,7 @@ Centres openfoam_centres(const CaseDir &c, const std::string &base, const Row &r
     foam(c, "postProcess -case " + dir + " -func writeCellCentres -time 0");
     const std::vector<Vec> whole = checked_centres(c, dir);
     Centres centres;
-    if (!row.decomposed) {
+    if (!row.decomposed || row.against == Against::parallel_moved) {
         centres.meshes.push_back(whole);
         centres.ties.emplace_back(whole.size());
         std::iota(centres.ties[0].begin(), centres.ties[0].end(), 0);
@@ -860,7 +873,7 @@ TEST_P(AgainstSetFields, SameCellsAndBoundaryValues)
 
     // setFields in one copy
     ASSERT_TRUE(foam(c, "cp -r base theirs"));
-    if (row.against == Against::parallel) {
+    if (row.against != Against::serial) {
         ASSERT_TRUE(foam(c, parallel("setFields -case theirs")) &&
                     foam(c, "reconstructPar -case theirs -withZero"));
     } else {

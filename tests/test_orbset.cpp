@@ -406,9 +406,9 @@ TEST(OrbsetMesh, Refusals)
         {"a number OpenFOAM does not take", "points", "(0 0 0)", "(0 1e 0)",
          "points: line 16: '1e' is not a number"},
         {"a size larger than the list", "owner", "11\n(", "12\n(",
-         "owner: line 15: a list of 12 items where at most 11 are expected"},
+         "owner: line 28: the list ends after 11 of its 12 items"},
         {"fewer owners than faces", "owner", "11\n(\n0\n", "10\n(\n",
-         "owner: 10 owners for 11 faces"},
+         "owner lists 10 owners, "},
         {"a negative cell", "owner", "\n1\n1\n1\n1\n)", "\n1\n1\n1\n-1\n)",
          "owner: line 27: cell label -1 is out of range"},
         {"a cell with no face", "neighbour", "1\n(\n1\n)", "1\n(\n3\n)",
@@ -418,9 +418,14 @@ TEST(OrbsetMesh, Refusals)
         {"-1 among the internal faces' neighbours", "neighbour", "1\n(\n1\n)", "2(1 -1)",
          "neighbour: cell label -1 for internal face 1"},
         {"patches not covering the boundary", "boundary", "nFaces          8", "nFaces          7",
-         "boundary: the patches end at face 10 of 11"},
+         "boundary: the patches end at face 10, "},
         {"a patch starting elsewhere", "boundary", "startFace       3", "startFace       4",
          "boundary: patch sides starts at face 4 where face 3 is next"},
+        {"a patch past the largest label: face numbers added without overflow", "boundary",
+         "nFaces          8", "nFaces          2147483647",
+         "boundary: the patches end at face 2147483650, "},
+        {"a neighbour missing", "neighbour", "1\n(\n1\n)", "0\n(\n)",
+         "neighbour lists 0 internal faces, "},
         {"a patch without its size", "boundary", "nFaces          2;", "",
          "boundary: line 16: patch ends lacks its type, nFaces or startFace"},
         {"the wrong class", "owner", "labelList", "faceList",
@@ -456,8 +461,11 @@ TEST(OrbsetMesh, BinaryRefusals)
          "points: line 9: arch \"LSB;label=32;scalar=32\": written by an OpenFOAM built with "
          "32-bit scalars"},
         {"big-endian", "owner", {true, 4, true}, "LSB", "MSB", "owner: line 9: arch \"MSB"},
+        {"a label size past any integer", "owner", {true, 4, true}, "label=32", "label=-99999999999",
+         "owner: line 9: arch \"LSB;label=-99999999999;scalar=64\": labels of -99999999999 bits "
+         "are not read"},
         {"raw bytes cut short", "points", {true, 4, true}, "\x99\xb9\x3f)"s, nullptr,
-         "points: line 16: the binary data ends early: 288 bytes expected"},
+         "points: line 15: the file ends after 11 of the 12 items of a list of vectors"},
         {"a 64-bit label past 32 bits", "owner", {true, 8, true}, "\x01\0\0\0\0\0\0\0"s,
          "\x01\0\0\0\x01\0\0\0", "owner: line 16: cell label 4294967297 (item 2) is out of range",
          8},
@@ -669,7 +677,7 @@ void expect_refusal(const CaseDir &c, const Outcome &r, const std::string &what,
     EXPECT_EQ(r.err.rfind("orbset: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find(what), std::string::npos) << r.err;
     EXPECT_EQ(c.read("0/alpha"), field);
-    EXPECT_EQ(c.sh("ls -A 0 | wc -l").out, "1\n") << "a temporary file left behind";
+    EXPECT_EQ(c.sh("ls -A 0 | grep -c '^[.]'").out, "0\n") << "a temporary file left behind";
 }
 
 }  // namespace
@@ -712,28 +720,24 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
           "    ends\n    { type calculated; value nonuniform List<scalar> 2(0 1); }\n",
           "    sides\n    { type calculated; value nonuniform List<scalar> 8(0 0 0 0 1 1 1 1); }\n}"}},
         {"a patch by its group, the last group entry first",
-         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\nregions ();\n",
          "    ends { type fixedValue; value uniform 0.5; }\n"
          "    wall { type fixedValue; value uniform 9; }\n    \"s.*\" { type zeroGradient; }\n"
          "    sideGroup { type calculated; value uniform 0; }\n",
          {"ends { type fixedValue; value uniform 0.5; }",
           "    sides\n    { type calculated; value uniform 3; }\n}"}},
         {"$internalField in a value that stays: the old value",
-         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\nregions ();\n",
          "    ends { type inletOutlet; inletValue $internalField; value $internalField; }\n"
          "    sides { type zeroGradient; }\n",
          {"internalField   uniform 3;",
           "ends { type inletOutlet; inletValue uniform 0; value uniform 0; }"}},
-        {"a calculated patch without value gets one",
-         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
-         "    ends { type calculated; }\n    sides { type zeroGradient; }\n",
-         {"ends { type calculated;  value uniform 3; }"}},
         {"the values of a nonuniform field stay where no region comes",
          "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") + ");", kPlainPatches,
          {"internalField   nonuniform List<scalar> 3(1 0.25 0.5);"}, 3,
          "nonuniform List<scalar> 3(0 0.25 0.5)"},
         {"comments and layout kept",
-         "defaultFieldValues (volScalarFieldValue alpha 3);\n",
+         "defaultFieldValues (volScalarFieldValue alpha 3);\nregions ();\n",
          "    // the inlet\n    ends /* c */ { type calculated; value uniform 0; }\n"
          "    sides { type zeroGradient; }\n",
          {"// the inlet\n    ends /* c */ { type calculated; value uniform 3; }"}},
@@ -802,7 +806,7 @@ TEST(OrbsetRun, BinaryAndCompressed)
     EXPECT_NE(out.find(kept), std::string::npos);
 
     // compressed in, compressed out
-    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);", field_text("uniform 0", kPlainPatches));
+    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);\nregions ();", field_text("uniform 0", kPlainPatches));
     c.sh("gzip -f 0/alpha");
     r = c.run("orbset");
     ASSERT_EQ(r.status, 0) << r.err;
@@ -830,7 +834,7 @@ TEST(OrbsetRun, StartTime)
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
         CaseDir c;
-        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 7);", "");
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 7);\nregions ();", "");
         c.sh("rm -r 0");
         c.write("system/controlDict", kControlHeader + std::string(row.control));
         c.sh("mkdir -p " + std::string(row.dirs));
@@ -910,7 +914,9 @@ TEST(OrbsetRun, StandardOutput)
 // and 0/alpha as it was, before the mesh is even read where it can be.
 TEST(OrbsetRun, Refusals)
 {
-    const std::string ok_dict = "defaultFieldValues (volScalarFieldValue alpha 1);\n";
+    const std::string ok_dict = "defaultFieldValues (volScalarFieldValue alpha 1);\nregions ();\n";
+    const std::string two_fields =
+        "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\nregions ();\n";
     const std::string ok_field = field_text("uniform 0", kPlainPatches);
     struct Case {
         const char *why;
@@ -938,10 +944,37 @@ TEST(OrbsetRun, Refusals)
          "system/setFieldsDict: line 2: '1.5e' is not a number"},
         {"the one-line layout cut short", oracle::kHeaderAlpha.substr(oracle::kHeaderAlpha.find("defaultFieldValues")),
          ok_field, "system/setFieldsDict: line 2: expected ')' closing the list"},
-        {"a field that is not there", "defaultFieldValues (volScalarFieldValue beta 1);", ok_field,
-         "0/beta: no such field file (nor beta.gz, nor in constant); setFields would only warn"},
+        {"no field that is there", "defaultFieldValues (volScalarFieldValue beta 1);\nregions ();",
+         ok_field, "0/beta: no such field file (nor beta.gz, nor in constant); 0 holds alpha: name "
+         "one of those in the dictionary, or copy the field to be set to beta"},
         {"a field of the wrong size", ok_dict, field_text("nonuniform List<scalar> 3(0 1 2)", kPlainPatches),
-         "0/alpha: line 10: a list of 3 items where at most 2 are expected"},
+         "0/alpha: line 10: internalField holds 3 values, the mesh 2 cells; the field was written "
+         "for another mesh"},
+        {"a stray label in owner", ok_dict, field_text("nonuniform List<scalar> 2(0 1)", kPlainPatches),
+         "internalField holds 2 values, the mesh 3 cells; cell 2 of the mesh has 1 face, too few "
+         "for a cell: a stray label in constant/polyMesh/owner or constant/polyMesh/neighbour?",
+         "perl -0pi -e 's/1\\n\\)\\n$/2\\n)\\n/' constant/polyMesh/owner"},
+        {"a calculated patch without value", ok_dict,
+         field_text("uniform 0", "    ends { type calculated; }\n    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: patch ends: type calculated without its value, at which setFields stops"},
+        {"a calculated value of the wrong size", ok_dict,
+         field_text("uniform 0", "    ends { type calculated; value nonuniform List<scalar> 3(0 1 2); }\n"
+                                 "    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: the value of patch ends holds 3 values, its 2 faces"},
+        {"no regions", "defaultFieldValues (volScalarFieldValue alpha 1);", ok_field,
+         "system/setFieldsDict: line 2: no regions: setFields stops without them"},
+        {"an empty dictionary, as orbfill writes from a dump without spheres", ok_dict, ok_field,
+         "system/setFieldsDict: line 1: the dictionary is empty: it holds no region",
+         ": >system/setFieldsDict"},
+        {"two fields that are one file", two_fields, ok_field,
+         "0/beta and 0/alpha are one file (a link)", "ln -s alpha 0/beta"},
+        {"a named pipe as controlDict", ok_dict, ok_field,
+         "system/controlDict: a named pipe, not a regular file; orbset reads regular files only",
+         "rm system/controlDict && mkfifo system/controlDict"},
+        {"a field linked to a device", two_fields, ok_field, "0/beta: a device, not a regular file", "ln -s /dev/zero 0/beta"},
+        {"a field that inflates past what a field of the mesh can need",
+         two_fields, ok_field, "0/beta.gz: more than 67121152 bytes once inflated, more than a field of this mesh can need",
+         "head -c 80000000 /dev/zero | gzip -1 >0/beta.gz"},
         {"a vector field's file", ok_dict, "FoamFile { format ascii; class volVectorField; }\n",
          "0/alpha: line 1: class volVectorField: orbset sets volScalarField fields only"},
         {"a patch without entry", ok_dict, field_text("uniform 0", "    ends { type zeroGradient; }\n"),
@@ -957,8 +990,9 @@ TEST(OrbsetRun, Refusals)
         {"a kept value of the wrong size", ok_dict,
          field_text("uniform 0", "    ends { type fixedValue; value nonuniform List<scalar> 3(0 1 2); }\n"
                                  "    sides { type zeroGradient; }\n"),
-         "0/alpha: line 14: a list of 3 items where at most 2 are expected"},
-        {"no mesh", ok_dict, ok_field, "constant/polyMesh/points: no such file", "rm -r constant"},
+         "0/alpha: line 14: the value of patch ends holds 3 values, its 2 faces"},
+        {"no mesh", ok_dict, ok_field,
+         "constant/polyMesh/: no mesh (no points, no faces): run blockMesh first", "rm -r constant"},
         {"a start time that is not there", ok_dict, ok_field, "2/alpha: no such field file",
          "sed -i s/startTime.0/startTime\\ 2/ system/controlDict"},
         {"startFrom of another kind", ok_dict, ok_field,
@@ -972,7 +1006,7 @@ TEST(OrbsetRun, Refusals)
         write_case(c, row.dict, row.field);
         if (*row.shell)
             c.sh(row.shell);
-        expect_refusal(c, c.run("orbset"), row.message, row.field);
+        expect_refusal(c, c.sh("timeout 60 '" BIN_DIR "/orbset'"), row.message, row.field);
     }
 }
 
@@ -1004,7 +1038,7 @@ TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
         if (row.needs_root && as.empty())
             continue;
         CaseDir c;
-        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\nregions ();",
                    field);
         c.write("0/beta", field);
         Outcome r = c.sh("chmod 755 .; chmod 666 0/*; " + std::string(row.shell) + "; " + as + "'" +
@@ -1039,7 +1073,7 @@ TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
         SCOPED_TRACE(row.why);
         CaseDir c;
         const std::string field = field_text("uniform 0", kPlainPatches);
-        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);",
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\nregions ();",
                    field);
         c.write("0/beta", field);
         Outcome r = c.sh("strace -f -o /dev/null -e trace=fsync -e inject=fsync:" +
@@ -1051,16 +1085,44 @@ TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
     }
 }
 
-TEST(OrbsetRun, UnknownPatchTypeWarnsOnce)
+// Warnings, one line each, and the run goes on as setFields does.
+TEST(OrbsetRun, Warnings)
 {
-    CaseDir c;
-    std::string field = field_text("uniform 0", "    \".*\" { type funnyWall; value uniform 4; }\n");
-    write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1);", field);
-    Outcome r = c.run("orbset");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "orbset: warning: 0/alpha: line 14: patch \".*\": type funnyWall is not one "
-                     "orbset knows; its entry is kept as written\n");
-    EXPECT_NE(c.read("0/alpha").find("\".*\" { type funnyWall; value uniform 4; }\n}"), std::string::npos);
+    const std::string field = field_text("uniform 0", kPlainPatches);
+    struct Case {
+        const char *why;
+        std::string patches, shell, err, out;
+    } rows[] = {
+        {"a patch type orbset does not know, once for its entry",
+         "    \".*\" { type funnyWall; value uniform 4; }\n", "",
+         "orbset: warning: 0/alpha: line 14: patch \".*\": type funnyWall is not one orbset "
+         "knows; its entry is kept as written\n",
+         "alpha: 0 of 2 cells set by no region\nbeta: 0 of 2 cells set by no region\n"},
+        {"a field missing: the others are set", kPlainPatches, "rm 0/beta",
+         "orbset: warning: 0/beta: no such field file (nor beta.gz, nor in constant); 0 holds "
+         "alpha: name one of those in the dictionary, or copy the field to be set to beta; the "
+         "other fields are set, as setFields sets them\n",
+         "alpha: 0 of 2 cells set by no region\n"},
+        {"a field kept in 0.orig", kPlainPatches, "mkdir 0.orig && mv 0/beta 0.orig/",
+         "orbset: warning: 0/beta: no such field file (nor beta.gz, nor in constant); the case "
+         "keeps it in 0.orig: copy that directory to 0 first (cp -r 0.orig 0); the other fields "
+         "are set, as setFields sets them\n",
+         "alpha: 0 of 2 cells set by no region\n"},
+    };
+    for (const Case &row : rows) {
+        SCOPED_TRACE(row.why);
+        CaseDir c;
+        const std::string mine = field_text("uniform 0", row.patches);
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\n"
+                      "regions ();\n", mine);
+        c.write("0/beta", field);
+        c.sh(row.shell);
+        Outcome r = c.run("orbset");
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, row.err);
+        EXPECT_EQ(r.out, row.out);
+        EXPECT_NE(c.read("0/alpha").find("internalField   uniform 1;"), std::string::npos);
+    }
 }
 
 TEST(OrbsetRun, CommandLine)
@@ -1088,7 +1150,7 @@ TEST(OrbsetRun, CommandLine)
         CaseDir top;
         top.mkdir("case");
         CaseDir c;
-        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 0);", field);
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 0);\nregions ();", field);
         top.sh("cp -r '" + c.path() + "/.' case");
         Outcome r = top.run("orbset", row.args);
         EXPECT_EQ(r.status, row.status) << r.err;
@@ -1142,7 +1204,8 @@ TEST(OrbsetRun, Parallel)
     // ends the run in one line, never in an abort
     r = c.sh("ulimit -s 2000000 && ulimit -v 4000000 && '" BIN_DIR "/orbset' -parallel");
     EXPECT_TRUE(r.status == 0 ||
-                (r.status == 1 && r.err == "orbset: Resource temporarily unavailable\n"))
+                (r.status == 1 && r.err.starts_with("orbset: a thread to ") &&
+                 r.err.ends_with(": Resource temporarily unavailable\n")))
         << r.status << " " << r.err;
 #endif
 
@@ -1168,23 +1231,31 @@ TEST(OrbsetRun, Parallel)
 TEST(OrbsetRun, ParallelThroughTheWholeMesh)
 {
     const char *const kMissing = "";
+    const char *const kMisfit = "orbset: processor1/constant/polyMesh/cellProcAddressing: cell 0 of "
+                                "processor1 is cell ";
     const struct {
         const char *why, *part1;  // processor1's cellProcAddressing; part 0 holds cells 0 1
         int status;
-        const char *err, *values1;  // processor1's cells after the run
+        const char *err, *values1;  // processor1's internalField after the run
+        double whole_x0 = 0;        // where the whole mesh starts
+        bool moved = false;         // processor1's points moved by -0.1 in its time 0
     } rows[] = {
-        {"the parts in the whole mesh's order", "2(2 3)", 0, "", "2(2 0)"},
-        {"each cell's value is its whole cell's", "2(3 2)", 0, "", "2(0 2)"},
+        {"the parts in the whole mesh's order", "2(2 3)", 0, "", "nonuniform List<scalar> 2(2 0)"},
         {"an addressing missing: the processors' centres, with a word", kMissing, 0,
          "orbset: warning: processor1/constant/polyMesh/cellProcAddressing: no such file; the "
          "cells are chosen through the centres of the processor meshes, as setFields -parallel "
-         "chooses them, not through those of constant/polyMesh/\n", "2(2 0)"},
+         "chooses them, not through those of constant/polyMesh/\n", "nonuniform List<scalar> 2(2 0)"},
+        {"a processor's mesh moved since decomposePar: the processors' own centres, as "
+         "setFields -parallel", "2(2 3)", 0, "", "nonuniform List<scalar> 2(1 2)", 0, true},
         {"a list longer than the part", "3(1 2 3)", 1,
          "orbset: processor1/constant/polyMesh/cellProcAddressing: 3 cells where the mesh beside "
          "it has 2\n", nullptr},
-        {"a cell in two parts", "2(1 2)", 1,
-         "orbset: processor1/constant/polyMesh/cellProcAddressing: cell 1 of the whole mesh, "
-         "which an earlier processor holds too; run decomposePar again\n", nullptr},
+        {"a reversed list", "2(3 2)", 1, kMisfit, nullptr},
+        {"a whole mesh made again with as many cells", "2(2 3)", 1,
+         "orbset: processor0/constant/polyMesh/cellProcAddressing: cell 0 of processor0 is cell 0 "
+         "of the whole mesh, but their centres lie 0.05 apart, the cell 0.1 across: this "
+         "addressing does not fit the whole mesh in constant/polyMesh/ (made again since "
+         "decomposePar?); run decomposePar again\n", nullptr, 0.05},
         {"a cell past the whole mesh", "2(2 4)", 1,
          "orbset: processor1/constant/polyMesh/cellProcAddressing: line 14: cell label of the "
          "whole mesh 4 is out of range", nullptr},
@@ -1195,6 +1266,7 @@ TEST(OrbsetRun, ParallelThroughTheWholeMesh)
         write_decomposed_row(c);
         Row whole;
         whole.n = 4;
+        whole.x0 = row.whole_x0;
         write_row_mesh(c, "", whole);
         MeshForm ascii;
         c.write("processor0/constant/polyMesh/cellProcAddressing",
@@ -1202,14 +1274,21 @@ TEST(OrbsetRun, ParallelThroughTheWholeMesh)
         if (*row.part1)
             c.write("processor1/constant/polyMesh/cellProcAddressing",
                     header("labelList", "cellProcAddressing", ascii) + row.part1 + "\n");
+        if (row.moved) {
+            Row moved;
+            moved.x0 = 0.1;
+            moved.left_proc = "procBoundary1to0";
+            write_row_mesh(c, "moved", moved);
+            c.sh("mkdir -p processor1/0/polyMesh && mv moved/constant/polyMesh/points processor1/0/polyMesh/");
+        }
         const std::string before = c.read("processor1/0/alpha");
         Outcome r = c.run("orbset", "-parallel");
         EXPECT_EQ(r.status, row.status);
         EXPECT_EQ(r.err.substr(0, std::strlen(row.err)), row.err);
         const std::string after = c.read("processor1/0/alpha");
         if (row.values1)
-            EXPECT_NE(after.find(std::string("internalField   nonuniform List<scalar> ") +
-                                 row.values1 + ";"), std::string::npos) << after;
+            EXPECT_NE(after.find(std::string("internalField   ") + row.values1 + ";"),
+                      std::string::npos) << after;
         else
             EXPECT_EQ(after, before);
     }
@@ -1241,7 +1320,7 @@ TEST(OrbsetRun, MoreProcessorDirectoriesThanOpenFiles)
     }
     c.mkdir("system");
     c.write("system/controlDict", kControl);
-    c.write("system/setFieldsDict", std::string(kDictHeader) + "defaultFieldValues (volScalarFieldValue alpha 1);");
+    c.write("system/setFieldsDict", std::string(kDictHeader) + "defaultFieldValues (volScalarFieldValue alpha 1);\nregions ();");
     Outcome r = c.sh("ulimit -Sn " + std::to_string(kSoftLimit) + "; '" BIN_DIR "/orbset' -parallel");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "alpha: 0 of 80 cells set by no region\n");

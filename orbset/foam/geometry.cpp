@@ -20,7 +20,10 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <system_error>
 #include <thread>
+
+#include "bad.h"
 
 namespace foam {
 
@@ -157,7 +160,7 @@ private:
 
 // makeCellCentresAndVols for the cells first to last - 1.
 void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std::size_t last,
-                      std::vector<Vec> &centres)
+                      std::vector<Vec> &centres, std::vector<double> *volumes)
 {
     FaceCache cache(m.n_internal_faces());
     std::vector<FaceGeometry> faces;  // those of one cell
@@ -193,26 +196,35 @@ void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std
             volume += pyr3_vol;
         }
         centres[c] = std::fabs(volume) > kVSmall ? sum / volume : estimate;
+        if (volumes)
+            (*volumes)[c] = volume * (1.0 / 3.0);
     }
 }
 
 }  // namespace
 
-std::vector<Vec> cell_centres(const Mesh &m)
+std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes)
 {
     const CellFaces cf = cell_faces(m);
     std::vector<Vec> centres(static_cast<std::size_t>(m.n_cells));
+    if (volumes)
+        volumes->assign(centres.size(), 0.0);
     // every cell stands on its own: the machine's cores take a share each,
     // though not less than kCellsAThread
     constexpr std::size_t kCellsAThread = 100000;
     const std::size_t parts = std::clamp<std::size_t>(centres.size() / kCellsAThread, 1,
                                                       std::max(1u, std::thread::hardware_concurrency()));
     std::vector<std::jthread> threads;
-    for (std::size_t i = 1; i < parts; ++i)
-        threads.emplace_back(centres_of_cells, std::cref(m), std::cref(cf),
-                             centres.size() * i / parts, centres.size() * (i + 1) / parts,
-                             std::ref(centres));
-    centres_of_cells(m, cf, 0, centres.size() / parts, centres);
+    try {
+        for (std::size_t i = 1; i < parts; ++i)
+            threads.emplace_back(centres_of_cells, std::cref(m), std::cref(cf),
+                                 centres.size() * i / parts, centres.size() * (i + 1) / parts,
+                                 std::ref(centres), volumes);
+    } catch (const std::system_error &e) {
+        threads.clear();  // those started are joined first
+        throw Bad("a thread to compute the cell centres: " + e.code().message());
+    }
+    centres_of_cells(m, cf, 0, centres.size() / parts, centres, volumes);
     threads.clear();  // joined before the centres leave
     return centres;
 }

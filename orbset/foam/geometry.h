@@ -9,7 +9,8 @@
 
 namespace foam {
 
-// The centre of every cell of m, as OpenFOAM's cellCentres() gives it.
-std::vector<Vec> cell_centres(const Mesh &m);
+// The centre of every cell of m, as OpenFOAM's cellCentres() gives it;
+// and, where `volumes` is given, every cell's volume (cellVolumes()).
+std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes = nullptr);
 
 }  // namespace foam

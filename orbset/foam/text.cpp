@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,13 +85,21 @@ void read_all(int fd, Buffer &b, const std::string &name)
     }
 }
 
-Text load_plain(const std::string &name, int fd)
+[[noreturn]] void fail_bound(const std::string &name, const Bound &bound, bool inflated)
 {
+    throw Bad(name + ": more than " + std::to_string(bound.bytes) + " bytes" +
+              (inflated ? " once inflated" : "") + ", more than " + bound.what);
+}
+
+Text load_plain(const std::string &name, int fd, std::size_t size, const Bound &bound)
+{
+    if (size > bound.bytes)
+        fail_bound(name, bound, false);
     Buffer b;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        b.reserve(static_cast<std::size_t>(st.st_size) + 1);  // +1: the end is seen in one pass
+    b.reserve(size + 1);  // +1: the end is seen in one pass
     read_all(fd, b, name);
+    if (b.size > bound.bytes)  // grown while it was read
+        fail_bound(name, bound, false);
     return b.finish(name, false);
 }
 
@@ -110,10 +119,10 @@ std::size_t stated_size(int fd)
     return std::min(stated, static_cast<std::size_t>(st.st_size) * kMostInflated);
 }
 
-Text load_gz(const std::string &name, int fd)
+Text load_gz(const std::string &name, int fd, const Bound &bound)
 {
     Buffer out;
-    out.reserve(stated_size(fd) + 1);
+    out.reserve(std::min(stated_size(fd), bound.bytes) + 1);
     Buffer in;
     in.reserve(kChunk);
     z_stream z{};
@@ -146,6 +155,8 @@ Text load_gz(const std::string &name, int fd)
                 throw Bad(name + ": cannot inflate");
             member_done = false;
         }
+        if (out.size > bound.bytes)
+            fail_bound(name, bound, true);
         if (out.size == out.cap)
             out.room(kChunk);
         std::size_t avail = std::min<std::size_t>(out.cap - out.size, 1u << 30);
@@ -230,31 +241,61 @@ Text map_plain(const std::string &name, int fd, std::size_t size)
 
 enum class Way { read, map };
 
-Text load(const std::string &path, Way way)
+// What a file that is not a regular one is, for the line that refuses it.
+const char *kind_of(mode_t mode)
 {
-    bool compressed = false;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (S_ISFIFO(mode))
+        return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// Opens path, or else path.gz, without blocking: a named pipe in a file's
+// place would otherwise wait for a writer forever.
+int open_input(const std::string &path, std::string &name, bool &compressed)
+{
+    constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    compressed = false;
+    name = path;
+    int fd = ::open(path.c_str(), kFlags);
     if (fd < 0 && errno == ENOENT) {
-        fd = ::open((path + kGz).c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open((path + kGz).c_str(), kFlags);
         if (fd < 0 && errno == ENOENT)
             throw Bad(path + ": no such file (nor " + path + kGz + ")");
         compressed = true;
+        name = path + kGz;
     }
-    std::string name = compressed ? path + kGz : path;
     if (fd < 0)
         fail_errno(name, errno);
-    Fd guard{fd};
+    return fd;
+}
+
+Text load(const std::string &path, Way way, const Bound &bound)
+{
+    std::string name;
+    bool compressed;
+    Fd guard{open_input(path, name, compressed)};
     struct stat st;
-    if (fstat(fd, &st) != 0)
+    if (fstat(guard.fd, &st) != 0)
         fail_errno(name, errno);
     if (S_ISDIR(st.st_mode))
         fail_errno(name, EISDIR);
-    if (compressed)
-        return load_gz(name, fd);
-    if (way == Way::map && S_ISREG(st.st_mode) &&
-        static_cast<std::size_t>(st.st_size) >= kMapAtLeast)
-        return map_plain(name, fd, static_cast<std::size_t>(st.st_size));
-    return load_plain(name, fd);
+    if (!S_ISREG(st.st_mode))
+        throw Bad(name + ": " + kind_of(st.st_mode) + ", not a regular file; orbset reads "
+                         "regular files only");
+    try {
+        if (compressed)
+            return load_gz(name, guard.fd, bound);
+        auto size = static_cast<std::size_t>(st.st_size);
+        if (way == Way::map && size >= kMapAtLeast && size <= bound.bytes)
+            return map_plain(name, guard.fd, size);
+        return load_plain(name, guard.fd, size, bound);
+    } catch (const std::bad_alloc &) {
+        throw Bad(name + ": out of memory");
+    }
 }
 
 }  // namespace
@@ -284,9 +325,15 @@ bool is_dir(const std::string &path)
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Text load_text(const std::string &path) { return load(path, Way::read); }
+Text load_text(const std::string &path, const Bound &bound)
+{
+    return load(path, Way::read, bound);
+}
 
-Text map_text(const std::string &path) { return load(path, Way::map); }
+Text map_text(const std::string &path, const Bound &bound)
+{
+    return load(path, Way::map, bound);
+}
 
 const char *mapped_file_at(const void *addr)
 {

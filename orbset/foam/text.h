@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -34,14 +35,25 @@ std::string find_file(const std::string &path);
 // Whether path names a directory (through symbolic links).
 bool is_dir(const std::string &path);
 
-// Reads path, or path.gz; throws Bad when neither exists or the file cannot
-// be read or inflated.
-Text load_text(const std::string &path);
+// The most bytes an input may hold once inflated, and what that bound
+// stands for, for the line that refuses a larger one: an input linked to
+// a device that never ends, or a small .gz that inflates to gigabytes,
+// is refused before it fills the memory.
+struct Bound {
+    std::size_t bytes = SIZE_MAX;
+    const char *what = "";  // "a field of this mesh can need"
+};
+
+// Reads path, or path.gz; throws Bad when neither exists, when it is not a
+// regular file (a named pipe, a device: it is opened without blocking and
+// refused), when it holds more than `bound` allows, or when it cannot be
+// read or inflated.
+Text load_text(const std::string &path, const Bound &bound = {});
 
 // As load_text, but maps a plain regular file into memory instead of
 // copying it: no copy and few page faults for the large files of a mesh.
 // The file must not shrink while the Text lives (SIGBUS).
-Text map_text(const std::string &path);
+Text map_text(const std::string &path, const Bound &bound = {});
 
 // The name of the mapped file whose bytes hold addr, or null: for the one
 // line that a SIGBUS ends the run with (a mapped file cut short while it
