@@ -6,6 +6,7 @@
 #include <atomic>
 #include <exception>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -52,6 +53,20 @@ inline std::string reason(const std::exception &e)
     if (dynamic_cast<const std::bad_alloc *>(&e))
         return "out of memory";
     return e.what();
+}
+
+// Runs work, naming `what` it works on ("0/alpha", "the cells of the
+// regions") in the line of a failure for want of memory.
+template <class Work>
+void naming(const std::string &what, Work work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        throw foam::Bad(what + ": out of memory");
+    } catch (const std::length_error &) {
+        throw foam::Bad(what + ": out of memory");
+    }
 }
 
 // The first failure of a set of parts, in the parts' order, is the run's.

@@ -37,7 +37,7 @@ void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
         read_mapped_geometry(parts[i], centres, whole.mesh.faces);
         set_fields(parts[i], plan, claims);
     });
-    check_decomposition(parts, whole.n_cells);
+    check_decomposition(parts, whole.n_cells, whole.mesh.faces);
 }
 
 // The whole mesh of a decomposed case, where it is the mesh the processors'

@@ -168,7 +168,9 @@ void on_sigbus(int, siginfo_t *info, void *)
 std::vector<Part> read_parts(const Options &o, orbset::Control &control)
 {
     const std::string path = orbset::under(o.case_dir, "system/controlDict");
-    control = orbset::read_control(foam::load_text(path, orbset::kControlBound));
+    orbset::naming(path, [&] {
+        control = orbset::read_control(foam::load_text(path, orbset::kControlBound));
+    });
     std::vector<Part> parts;
     for (const std::string &dir :
          o.parallel ? orbset::processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
@@ -183,8 +185,10 @@ std::vector<Part> read_parts(const Options &o, orbset::Control &control)
 void read_plan_and_fields(const Options &o, Plan &plan, const orbset::Control &control,
                           std::vector<Part> &parts)
 {
-    plan = orbset::read_plan(foam::load_text(orbset::under(o.case_dir, "system/setFieldsDict"),
-                                             orbset::kDictionaryBound));
+    const std::string path = orbset::under(o.case_dir, "system/setFieldsDict");
+    orbset::naming(path, [&] {
+        plan = orbset::read_plan(foam::load_text(path, orbset::kDictionaryBound));
+    });
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
 }

@@ -91,8 +91,10 @@ int replace_fields(const std::vector<Part> &parts, const Plan &plan, int precisi
     each_on_cores(outs.size(), "to write the fields", [&](std::size_t i) {
         Output &o = *outs[i];
         const FieldFile &file = o.part->fields[o.field];
-        auto out = file.text.compressed ? Out::gzip(o.s) : Out::plain(o.s);
-        write_field(file, o.part->patches, o.part->cells, precision, *out);
+        naming(file.text.name, [&] {
+            auto out = file.text.compressed ? Out::gzip(o.s) : Out::plain(o.s);
+            write_field(file, o.part->patches, o.part->cells, precision, *out);
+        });
     });
     // Every field on disk before any takes its name: a disk that fails or
     // fills up only now (on fsync) leaves every field as it was.

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "bounds.h"
+#include "cores.h"
 #include "foam/bad.h"
 #include "foam/geometry.h"
 #include "foam/text.h"
@@ -182,6 +183,8 @@ foam::Mesh read_topology(Part &part)
 
 }  // namespace
 
+Claims claim_cells_of(Part &part, const Plan &plan, unsigned threads);
+
 std::string under(const std::string &dir, const std::string &rel)
 {
     return dir.empty() ? rel : dir + "/" + rel;
@@ -292,9 +295,11 @@ void read_geometry(Part &part, std::vector<Vec> &centres)
 {
     foam::Mesh mesh = read_topology(part);
     // the mesh goes before the index comes
-    centres = foam::cell_centres(mesh);
-    mesh = foam::Mesh{};
-    part.index = build_index(centres);
+    naming("the cell centres of " + part.mesh.faces, [&] {
+        centres = foam::cell_centres(mesh);
+        mesh = foam::Mesh{};
+        part.index = build_index(centres);
+    });
 }
 
 void read_geometry(Part &part)
@@ -334,7 +339,8 @@ void read_mapped_geometry(Part &part, const std::vector<Vec> &whole, const std::
     }
 }
 
-void check_decomposition(const std::vector<Part> &parts, label whole_cells)
+void check_decomposition(const std::vector<Part> &parts, label whole_cells,
+                         const std::string &whole_dir)
 {
     std::vector<unsigned char> taken(static_cast<std::size_t>(whole_cells), 0);
     std::size_t count = 0;
@@ -347,12 +353,22 @@ void check_decomposition(const std::vector<Part> &parts, label whole_cells)
                                 "run decomposePar again");
     }
     if (count != taken.size())
-        throw foam::Bad(parts.back().mesh.faces + "cellProcAddressing: the processors hold " +
-                        std::to_string(count) + " cells, the whole mesh " +
-                        std::to_string(whole_cells) + "; run decomposePar again");
+        throw foam::Bad((parts.size() == 1 ? parts.front().dir
+                                           : parts.front().dir + " to " + parts.back().dir) +
+                        ": the processors hold " + std::to_string(count) + " of the " +
+                        std::to_string(whole_cells) + " cells of the whole mesh in " + whole_dir +
+                        " (a processor directory missing?); run decomposePar again");
 }
 
 Claims claim_cells(Part &part, const Plan &plan, unsigned threads)
+{
+    Claims claims;
+    naming("the cells of the regions in " + part.mesh.faces,
+           [&] { claims = claim_cells_of(part, plan, threads); });
+    return claims;
+}
+
+Claims claim_cells_of(Part &part, const Plan &plan, unsigned threads)
 {
     auto n = static_cast<std::size_t>(part.n_cells);
     std::vector<std::uint32_t> order = working_order(plan);
@@ -384,11 +400,14 @@ void set_fields(Part &part, const Plan &plan, const Claims &claims)
             part.fields.emplace_back();  // missing: nothing to set or write
             continue;
         }
-        foam::Bound bound = field_bound(part.n_cells, part.cells.owner.size());
-        part.fields.push_back(read_field(foam::load_text(path, bound), part.n_cells, part.mesh_hint));
-        resolve_patches(part.fields.back(), part.patches, part.warnings);
+        naming(path, [&] {
+            foam::Bound bound = field_bound(part.n_cells, part.cells.owner.size());
+            part.fields.push_back(
+                read_field(foam::load_text(path, bound), part.n_cells, part.mesh_hint));
+            resolve_patches(part.fields.back(), part.patches, part.warnings);
+        });
     }
-    give_values(part, plan, claims);
+    naming("the values of the fields in " + part.dir, [&] { give_values(part, plan, claims); });
 }
 
 }  // namespace orbset

@@ -57,10 +57,11 @@ void read_geometry(Part &part, std::vector<Vec> &centres);
 void read_mapped_geometry(Part &part, const std::vector<Vec> &whole,
                           const std::string &whole_dir);
 
-// Whether every cell of the whole mesh of `whole_cells` cells belongs to
-// exactly one of the processors' meshes; throws foam::Bad naming the
-// first cellProcAddressing that says otherwise.
-void check_decomposition(const std::vector<Part> &parts, label whole_cells);
+// Whether every cell of the whole mesh of `whole_cells` cells, in
+// whole_dir, belongs to exactly one of the processors' meshes; throws
+// foam::Bad naming the first cellProcAddressing that says otherwise.
+void check_decomposition(const std::vector<Part> &parts, label whole_cells,
+                         const std::string &whole_dir);
 
 // For every field of the plan, the last region to take each cell, or -1;
 // empty for a field no region sets.

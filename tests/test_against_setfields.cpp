@@ -43,6 +43,7 @@ enum class Mesh {
     lattice,
     slab,
     channel,
+    large,
     tet,      // gmshToFoam on a generated .msh
     poly,     // polyDualMesh of a tet mesh
 };
@@ -103,6 +104,11 @@ const Row kRows[] = {
      "puts on a centre, on a skewed mesh whose points have 12 digits (29 of them, and so 192 "
      "centres, come out otherwise through strtod)",
      Mesh::graded, Storage::ascii, 12, Regions::openfoam_centres, false, Against::serial},
+
+    {"large",
+     "200 000 cells: more internal faces than the cache of face geometry holds, and the cell "
+     "centres shared out over threads",
+     Mesh::large, Storage::binary, 8, Regions::random, false, Against::serial},
 
     // the ways a mesh and a field are stored
     {"binary", "binary mesh and fields", Mesh::graded, Storage::binary, 8,
@@ -309,6 +315,7 @@ const char *block_mesh_name(Mesh mesh)
     case Mesh::lattice: return "lattice";
     case Mesh::slab: return "slab";
     case Mesh::channel: return "channel";
+    case Mesh::large: return "large";
     default: return nullptr;
     }
 }

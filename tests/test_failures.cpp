@@ -435,6 +435,7 @@ TEST(Failures, OutputReplacedWhole)
         {"orbfill", "mkdir elsewhere; mv $OUT elsewhere/dict; ln -s ../elsewhere/dict $OUT; $P && test -L $OUT",
          0, "", "elsewhere/dict"},
         {"orbfill", "chmod 604 $OUT; $P && test $(stat -c %a $OUT) = 604", 0, "", "$OUT"},
+        {"orbfill", "chmod 2664 $OUT; $P && test $(stat -c %a $OUT) = 2664", 0, "", "$OUT"},
         {"orbfill", "rm $OUT; umask 027; $P && test $(stat -c %a $OUT) = 640", 0, "", "$OUT"},
         // an old output longer than the new one leaves no tail
         {"orbfill", "head -c 8000000 /dev/zero >$OUT; $P", 0, "", "$OUT"},

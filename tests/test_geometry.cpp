@@ -5,6 +5,7 @@
 // real meshes do not reach, and run where OpenFOAM is not installed.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <ostream>
 #include <vector>
@@ -27,7 +28,8 @@ std::vector<std::vector<label>> hex_faces(label o)
 // Cell 0: a skewed hexahedron. Cell 1: a prism on its x+ face, that face
 // its only neighbour face and the first face of the mesh. Cell 2: a
 // hexahedron with every point in one plane. Cell 3: cell 0 scaled by
-// 1e-110.
+// 1e-110. Cell 4: a unit square from z = 2e-300 to the next double up, of
+// volume 4e-316.
 foam::Mesh mesh()
 {
     foam::Mesh m;
@@ -40,6 +42,9 @@ foam::Mesh mesh()
         const Vec p = m.points[static_cast<std::size_t>(i)];
         m.points.push_back({p.x * 1e-110, p.y * 1e-110, p.z * 1e-110});
     }
+    for (double z : {2e-300, std::nextafter(2e-300, 1.0)})
+        for (Vec p : {Vec{0, 0, z}, Vec{1, 0, z}, Vec{1, 1, z}, Vec{0, 1, z}})
+            m.points.push_back(p);
     std::vector<std::vector<label>> faces = hex_faces(0);
     std::swap(faces[0], faces[1]);  // the shared face first
     m.owner = {0, 0, 0, 0, 0, 0};
@@ -48,8 +53,8 @@ foam::Mesh mesh()
         faces.push_back(f);
         m.owner.push_back(1);
     }
-    for (label cell : {2, 3})
-        for (const auto &f : hex_faces(cell == 2 ? 10 : 18)) {
+    for (label cell : {2, 3, 4})
+        for (const auto &f : hex_faces(cell == 2 ? 10 : cell == 3 ? 18 : 26)) {
             faces.push_back(f);
             m.owner.push_back(cell);
         }
@@ -58,7 +63,7 @@ foam::Mesh mesh()
         m.face_points.insert(m.face_points.end(), f.begin(), f.end());
         m.face_start.push_back(static_cast<label>(m.face_points.size()));
     }
-    m.n_cells = 4;
+    m.n_cells = 5;
     return m;
 }
 
@@ -77,6 +82,8 @@ const Row kRows[] = {
      {0x1.c89edaa44a106p+1, 0x1.098fbe7cb8822p-1, 0x1.3333333333332p-2}},
     {"faces below ROOTVSMALL in area and a volume below VSMALL", 3,
      {0x1.9da4e4435bcb1p-367, 0x1.9da4e4435bcbp-367, 0x1.85985403e8513p-367}},
+    {"a volume of 4e-316, not 0 but below VSMALL: the average of the face centres", 4,
+     {0.5, 0.5, 2e-300}},
 };
 
 void PrintTo(const Row &row, std::ostream *os) { *os << row.why; }
@@ -87,7 +94,7 @@ TEST_P(Centres, AsOpenFoamWritesThem)
 {
     const Row &row = GetParam();
     const std::vector<Vec> centres = foam::cell_centres(mesh());
-    ASSERT_EQ(centres.size(), 4u);
+    ASSERT_EQ(centres.size(), 5u);
     const Vec c = centres[static_cast<std::size_t>(row.cell)];
     EXPECT_EQ(std::memcmp(&c, &row.openfoam, sizeof c), 0)
         << row.why << ": (" << c.x << " " << c.y << " " << c.z << ")";

@@ -139,6 +139,7 @@ TEST(OrbsetNumbers, HandPicked)
         "9999999999999999999", "9999999999999999999e27", "9999999999999999999e-27",
         "1e27", "1e28", "1e-27", "1e-28", "12345678901234567890",  // fast path edges
         "1e-300", "-1e-300", "1.0000000000000001e-300", "1e-301", "1e-320", // VSMALL
+        "1.00000000000000002506e-300", "-1.00000000000000002506e-300",      // it, widened
         "1e300", "1.0000001e300", "-1e301", "1e5000", "1e-5000",          // VGREAT, range
         "1.00000000000000011102230246251565404236316680908203125",          // halfway
         "1.000000000000000111022302462515654042363166809082031250001",
@@ -367,6 +368,7 @@ TEST(OrbsetMesh, TextForms)
 {
     struct Row {
         const char *why, *file, *from, *to;
+        MeshForm form = {};
     } rows[] = {
         {"comments anywhere", "owner", "\n(\n0\n0\n1", "// c\n/* c */(/**/0//\n0\n1"},
         {"a list of one value repeated", "owner", "\n(\n0\n0\n1\n0\n0\n0\n0\n1\n1\n1\n1\n)",
@@ -376,11 +378,15 @@ TEST(OrbsetMesh, TextForms)
          "1\n(\n1\n)", "11(1 -1 -1 -1 -1 -1 -1 -1 -1 -1 -1)"},
         {"a face over several lines", "faces", "4(1 4 10 7)", "4\n(\n1\n4\n10\n7\n)"},
         {"a face without its size", "faces", "4(1 4 10 7)", "(1 4 10 7)"},
+        {"binary, arch without the label size: 32 bits", "owner", "LSB;label=32;scalar=64",
+         "LSB;scalar=64", {true, 4, true}},
+        {"a binary face with its '(' on the line of its size", "faces", "\n4\n(", "\n4(",
+         {true, 4, false}},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.why);
         CaseDir c;
-        write_edited_mesh(c, {}, r.file, r.from, r.to);
+        write_edited_mesh(c, r.form, r.file, r.from, r.to);
         expect_two_cells(foam::read_mesh(c.path()));
     }
 }
@@ -469,6 +475,8 @@ TEST(OrbsetMesh, BinaryRefusals)
         {"a 64-bit label past 32 bits", "owner", {true, 8, true}, "\x01\0\0\0\0\0\0\0"s,
          "\x01\0\0\0\x01\0\0\0", "owner: line 16: cell label 4294967297 (item 2) is out of range",
          8},
+        {"a 32-bit point label past the points", "faces", {true, 4, true}, "\x0b\0\0\0"s,
+         "\x0c\0\0\0", "faces: line 19: point label 12 (item 10) is out of range [0, 11]", 4},
         {"compact offsets past the labels", "faces", {true, 4, true}, "\x2c\0\0\0)"s,
          "\x2d\0\0\0)", "faces: line 17: the face offsets end at 45 but 44 point labels follow", 5},
     };
@@ -693,7 +701,29 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         int n = 2;
         std::string internal = "uniform 0";
         std::string control = "";  // appended to controlDict
+        bool bare_control = false; // a controlDict of startFrom and startTime alone
     } rows[] = {
+        {"origin and centre in one sphere: origin, as setFields",
+         "regions (sphereToCell { origin (0.05 0.05 0.05); centre (0.15 0.05 0.05); radius 0.01; "
+         "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches, {"2(1 0);"}},
+        {"10 values on one line", "regions (" + sphere_at(3, "volScalarFieldValue alpha 1") + ");",
+         kPlainPatches, {"internalField   nonuniform List<scalar> 10(0 0 0 1 0 0 0 0 0 0);"}, 10},
+        {"the last region to take a cell sets it, whatever their places",
+         "regions (sphereToCell { centre (0.25 0.05 0.05); radius 0.15; fieldValues "
+         "(volScalarFieldValue alpha 1); }\n" "sphereToCell { centre (0.05 0.05 0.05); radius 0.15; "
+         "fieldValues (volScalarFieldValue alpha 2); });", kPlainPatches, {"3(2 2 1);"}, 3},
+        {"extrapolatedCalculated takes the cells' values",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    ends { type extrapolatedCalculated; value uniform 0; }\n    sides { type zeroGradient; }\n",
+         {"ends { type extrapolatedCalculated; value nonuniform List<scalar> 2(0 1); }"}},
+        {"writeFormat binary: a value in the digits that strtold reads back as it",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.34076181461573257") + ");",
+         kPlainPatches, {"2(0.34076181461573257 0);"}, 2, "uniform 0", "writeFormat binary;"},
+        {"no writePrecision: 6 digits", "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");",
+         kPlainPatches, {"2(0.123457 0);"}, 2, "uniform 0", "", true},
+        {"writeFormat ASCII: ascii, as any word but binary",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,
+         {"2(0.123457 0);"}, 2, "uniform 0", "writeFormat ASCII;"},
         {"every cell the same: uniform, and so the calculated patch",
          "defaultFieldValues (volScalarFieldValue alpha 0.5);\nregions ();\n", kPlainPatches,
          {"internalField   uniform 0.5;", "ends { type calculated; value uniform 0.5; }",
@@ -765,7 +795,9 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         SCOPED_TRACE(row.why);
         CaseDir c;
         write_case(c, row.dict, field_text(row.internal, row.patches), row.n);
-        c.write("system/controlDict", kControl + row.control);
+        c.write("system/controlDict",
+                (row.bare_control ? kControlHeader + std::string("startFrom startTime;\nstartTime 0;\n")
+                                  : kControl) + row.control);
         Outcome r = c.run("orbset");
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.err, "");
@@ -788,11 +820,15 @@ TEST(OrbsetRun, BinaryAndCompressed)
     std::string raw_odd(reinterpret_cast<const char *>(odd), sizeof odd);
     std::string kept = "sides { type inletOutlet; inletValue nonuniform List<scalar> 8(" + raw_odd +
                        "); value uniform 0; }\n";
+    // a patch of no face holds no list, as decomposePar writes it
+    std::string none = "    none { type calculated; value nonuniform 0; }\n";
     std::string patches = "    ends { type calculated; value nonuniform List<scalar> 2(" + raw_two +
-                          "); }\n    " + kept;
+                          "); }\n    " + kept + none;
     CaseDir c;
     write_case(c, "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
                field_text("nonuniform List<scalar> 2(" + raw_two + ")", patches, "binary"));
+    c.sh("perl -0pi -e 's/\\n2\\n\\(/\\n3\\n(/; s/\\)\\n$/none { type patch; nFaces 0; "
+         "startFace 11; }\\n)\\n/' constant/polyMesh/boundary");
     Outcome r = c.run("orbset");
     ASSERT_EQ(r.status, 0) << r.err;
     double want[2] = {0.25, 1};
@@ -804,6 +840,7 @@ TEST(OrbsetRun, BinaryAndCompressed)
                        "); }"),
               std::string::npos);
     EXPECT_NE(out.find(kept), std::string::npos);
+    EXPECT_NE(out.find(none), std::string::npos);
 
     // compressed in, compressed out
     write_case(c, "defaultFieldValues (volScalarFieldValue alpha 2);\nregions ();", field_text("uniform 0", kPlainPatches));
@@ -961,6 +998,12 @@ TEST(OrbsetRun, Refusals)
          field_text("uniform 0", "    ends { type calculated; value nonuniform List<scalar> 3(0 1 2); }\n"
                                  "    sides { type zeroGradient; }\n"),
          "0/alpha: line 14: the value of patch ends holds 3 values, its 2 faces"},
+        {"trailing words in a value that stays", ok_dict,
+         field_text("uniform 0", "    ends { type fixedValue; value uniform 0 1; }\n"
+                                 "    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: unexpected '1' in a patch's value"},
+        {"defaultFieldValues twice", ok_dict + "defaultFieldValues (volScalarFieldValue alpha 2);",
+         ok_field, "system/setFieldsDict: line 4: defaultFieldValues given twice"},
         {"no regions", "defaultFieldValues (volScalarFieldValue alpha 1);", ok_field,
          "system/setFieldsDict: line 2: no regions: setFields stops without them"},
         {"an empty dictionary, as orbfill writes from a dump without spheres", ok_dict, ok_field,
@@ -1023,9 +1066,12 @@ TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
     }
     const std::string field = field_text("uniform 0", kPlainPatches);
     struct Case {
-        const char *why, *shell, *message;
+        const char *why, *shell, *message;  // message "": the run succeeds
         bool needs_root;
     } rows[] = {
+        {"a sticky folder of the runner's own, holding another user's writable field: a "
+         "sticky folder's owner may rename over any file in it",
+         "chown 65534 0; chmod 1777 0", "", true},
         // alpha was written in place and emptied, then beta refused
         {"a folder that takes no new file, a read-only field after a writable one",
          "chmod 444 0/beta; chmod 555 0",
@@ -1044,6 +1090,11 @@ TEST(OrbsetRun, FieldsThatCannotBeReplacedWhole)
         Outcome r = c.sh("chmod 755 .; chmod 666 0/*; " + std::string(row.shell) + "; " + as + "'" +
                          BIN_DIR "/orbset'");
         c.sh("chmod 755 0");
+        if (!*row.message) {
+            EXPECT_EQ(r.status, 0) << r.err;
+            EXPECT_NE(c.read("0/alpha").find("internalField   uniform 1;"), std::string::npos);
+            continue;
+        }
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.err, "orbset: " + std::string(row.message) +
                              "; orbset replaces each field whole, through a new file beside it\n");
@@ -1064,10 +1115,13 @@ TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
         const char *why, *inject, *then;
     } rows[] = {
         // the first field was renamed, the second not yet
-        {"a signal while the second fsync takes 1 s", "delay_enter=1000000:when=2+",
+        {"a signal while the second fsync takes 1 s", "fsync:delay_enter=1000000:when=2+",
          "sleep 0.5; kill -TERM $(cat pid)"},
         // the first field was renamed, the second's fsync failed
-        {"every fsync from the third on failing", "error=EIO:when=3+", "true"},
+        {"every fsync from the third on failing", "fsync:error=EIO:when=3+", "true"},
+        // the signal waits until every field has its name
+        {"a signal while the first rename takes 1 s",
+         "rename,renameat,renameat2:delay_exit=1000000:when=1", "sleep 0.5; kill -TERM $(cat pid)"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -1076,8 +1130,9 @@ TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
         write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\nregions ();",
                    field);
         c.write("0/beta", field);
-        Outcome r = c.sh("strace -f -o /dev/null -e trace=fsync -e inject=fsync:" +
-                         std::string(row.inject) + " sh -c 'echo $$ >pid; exec \"" BIN_DIR
+        const std::string inject = row.inject, calls = inject.substr(0, inject.find(':'));
+        Outcome r = c.sh("strace -f -o /dev/null -e trace=" + calls + " -e inject=" + inject +
+                         " sh -c 'echo $$ >pid; exec \"" BIN_DIR
                          "/orbset\"' & " + row.then + "; wait $!");
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
@@ -1239,7 +1294,16 @@ TEST(OrbsetRun, ParallelThroughTheWholeMesh)
         const char *err, *values1;  // processor1's internalField after the run
         double whole_x0 = 0;        // where the whole mesh starts
         bool moved = false;         // processor1's points moved by -0.1 in its time 0
+        const char *shell = ":";    // run before orbset
     } rows[] = {
+        {"processor0's addressing missing: the processors' centres, with a word", "2(2 3)", 0,
+         "orbset: warning: processor0/constant/polyMesh/cellProcAddressing: no such file",
+         "nonuniform List<scalar> 2(2 0)", 0, false,
+         "rm processor0/constant/polyMesh/cellProcAddressing"},
+        {"a processor missing", "2(2 3)", 1,
+         "orbset: processor0: the processors hold 2 of the 4 cells of the whole "
+         "mesh in constant/polyMesh/ (a processor directory missing?); run decomposePar again\n",
+         nullptr, 0, false, "rm -r processor1"},
         {"the parts in the whole mesh's order", "2(2 3)", 0, "", "nonuniform List<scalar> 2(2 0)"},
         {"an addressing missing: the processors' centres, with a word", kMissing, 0,
          "orbset: warning: processor1/constant/polyMesh/cellProcAddressing: no such file; the "
@@ -1281,6 +1345,7 @@ TEST(OrbsetRun, ParallelThroughTheWholeMesh)
             write_row_mesh(c, "moved", moved);
             c.sh("mkdir -p processor1/0/polyMesh && mv moved/constant/polyMesh/points processor1/0/polyMesh/");
         }
+        c.sh(row.shell);
         const std::string before = c.read("processor1/0/alpha");
         Outcome r = c.run("orbset", "-parallel");
         EXPECT_EQ(r.status, row.status);
