@@ -76,15 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     check_number(data, size);
     foam::Text t = text_of(data, size);
-    either_or_bad([&] { orbset::read_plan(t); });
-    either_or_bad([&] { orbset::read_control(t); });
-    either_or_bad([&] {
-        // a field of a mesh of 2 cells, 1 face in patch "a", 2 in "b" (group g)
-        static const std::vector<foam::BoundaryPatch> patches = {
-            {{"a", "patch", 1, 1}, {}}, {{"b", "wall", 2, 2}, {"g"}}};
-        orbset::FieldFile field = orbset::read_field(text_of(data, size), 2);
-        std::vector<std::string> warnings;
-        orbset::resolve_patches(field, patches, warnings);
-    });
+    // a file it includes is looked for beside it, small; no etc directory
+    foam::Includes inc;
+    inc.bound = {std::size_t{1} << 20, "an input of the fuzzer"};
+    either_or_bad([&] { orbset::read_plan(t, inc); });
+    either_or_bad([&] { orbset::read_control(t, inc); });
+    for (orbset::FieldType type : {orbset::FieldType::scalar, orbset::FieldType::vector}) {
+        either_or_bad([&] {
+            // a field of a mesh of 2 cells, 1 face in patch "a", 2 in "b" (group g)
+            static const std::vector<foam::BoundaryPatch> patches = {
+                {{"a", "patch", 1, 1}, {}}, {{"b", "wall", 2, 2}, {"g"}}};
+            orbset::FieldFile field = orbset::read_field(text_of(data, size), type, 2, inc);
+            std::vector<std::string> warnings;
+            orbset::resolve_patches(field, patches, warnings);
+        });
+    }
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "foam/bad.h"
 #include "foam/dict.h"
+#include "foam/dictionary.h"
 #include "foam/text.h"
 
 namespace orbset {
@@ -22,21 +23,31 @@ using foam::Token;
 // Time's largest precision when it looks for a directory: 3 - log10(SMALL).
 constexpr int kMaxTimePrecision = 18;
 
-[[noreturn]] void refuse(const Cursor &c, const char *at, const std::string &what)
+// A value of one word, as controlDict's words are read.
+std::string value_word(const foam::DictEntry &e)
 {
-    c.fail(at, what + "; use setFields for this case");
+    if (e.is_dict())
+        Cursor(*e.file).fail(e.key_at, "expected a word for " + e.key + ", found a dictionary");
+    Cursor c = e.cursor();
+    Token v = foam::next_token(c);
+    if (v.kind != Tok::word)
+        c.fail(v.at, "expected a word for " + e.key + ", found " + foam::describe(v));
+    foam::Entry range{};
+    range.end = e.end;
+    foam::expect_value_end(c, range, e.key.c_str());
+    return std::string(v.text);
 }
 
-Token value_word(Cursor &c, const Token &key)
+template <class Read>
+auto value_of(const foam::DictEntry &e, Read read)
 {
-    Token v = foam::next_token(c);
-    if (v.kind == Tok::variable || v.kind == Tok::directive)
-        refuse(c, v.at, std::string(key.text) + " " + std::string(v.text) +
-                            ": orbset does not expand variables or directives");
-    if (v.kind != Tok::word)
-        c.fail(v.at, "expected a word for " + std::string(key.text) + ", found " +
-                         foam::describe(v));
-    foam::expect(c, ';', ("after " + std::string(key.text)).c_str());
+    if (e.is_dict())
+        Cursor(*e.file).fail(e.key_at, e.key + " is a dictionary, where a value is expected");
+    Cursor c = e.cursor();
+    auto v = read(c);
+    foam::Entry range{};
+    range.end = e.end;
+    foam::expect_value_end(c, range, e.key.c_str());
     return v;
 }
 
@@ -113,47 +124,29 @@ std::string time_name(const Control &c, double t, int precision)
 
 }  // namespace
 
-Control read_control(const foam::Text &dict)
+Control read_control(const foam::Text &dict, const foam::Includes &inc)
 {
     Cursor c(dict);
     foam::Header h = foam::read_header(c);
+    foam::ReadDictionary r;
+    foam::read_dictionary(c, h, inc, r);
     Control ctl;
-    for (;;) {
-        Token key = foam::next_keyword(c);
-        if (key.kind == Tok::end)
-            break;
-        if (key.kind == Tok::directive)
-            refuse(c, key.at, std::string(key.text) + ": orbset does not expand directives");
-        if (key.kind != Tok::word) {
-            // a pattern or a variable there may stand for anything
-            if (key.kind == Tok::string || key.kind == Tok::variable)
-                refuse(c, key.at, foam::keyword_text(key) + " at the top of controlDict");
-            c.fail(key.at, "expected a keyword, found " + foam::describe(key));
-        }
-        std::string_view k = key.text;
-        if (k == "startFrom" || k == "timeFormat") {
-            std::string v(value_word(c, key).text);
-            (k == "startFrom" ? ctl.start_from : ctl.time_format) = v;
-        } else if (k == "writeFormat") {
-            // OpenFOAM takes any other word for ascii
-            ctl.write_binary = value_word(c, key).text == "binary";
-        } else if (k == "startTime") {
-            ctl.start_time = foam::read_scalar(c, "startTime");
-            foam::expect(c, ';', "after startTime");
-        } else if (k == "writePrecision" || k == "timePrecision") {
-            int v = foam::read_label(c, "a precision", 0, 1000);
-            (k == "writePrecision" ? ctl.write_precision : ctl.time_precision) = v;
-            foam::expect(c, ';', "after the precision");
-        } else {
-            foam::skip_space(c);
-            if (*c.p == '{') {
-                ++c.p;
-                foam::skip_dict(c, h, nullptr);  // functions { #includeFunc ... } and such
-            } else {
-                foam::skip_value(c, h, nullptr);
-            }
-        }
-    }
+    const foam::Dictionary &d = r.dict;
+    if (const foam::DictEntry *e = d.lookup("startFrom"))
+        ctl.start_from = value_word(*e);
+    if (const foam::DictEntry *e = d.lookup("timeFormat"))
+        ctl.time_format = value_word(*e);
+    // OpenFOAM takes any other word for ascii, with a warning
+    if (const foam::DictEntry *e = d.lookup("writeFormat"))
+        ctl.write_binary = value_word(*e) == "binary";
+    if (const foam::DictEntry *e = d.lookup("startTime"))
+        ctl.start_time = value_of(*e, [](Cursor &v) { return foam::read_scalar(v, "startTime"); });
+    if (const foam::DictEntry *e = d.lookup("writePrecision"))
+        ctl.write_precision =
+            value_of(*e, [](Cursor &v) { return foam::read_label(v, "a precision", 0, 1000); });
+    if (const foam::DictEntry *e = d.lookup("timePrecision"))
+        ctl.time_precision =
+            value_of(*e, [](Cursor &v) { return foam::read_label(v, "a precision", 0, 1000); });
     if (ctl.start_from != "startTime" && ctl.start_from != "firstTime" &&
         ctl.start_from != "latestTime")
         c.fail(dict.begin(), "startFrom " + ctl.start_from +
@@ -189,7 +182,7 @@ std::string mesh_instance(const Control &c, const std::string &case_dir, const s
 {
     std::string prefix = case_dir.empty() ? "" : case_dir + "/";
     auto holds = [&](const std::string &instance) {
-        return !foam::find_file(prefix + instance + "/polyMesh/" + file).empty();
+        return !foam::find_file(prefix + instance + "/" + file).empty();
     };
     std::string start = start_time_name(c, case_dir);
     if (holds(start))

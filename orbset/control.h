@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "foam/dictionary.h"
 #include "foam/text.h"
 
 namespace orbset {
@@ -19,17 +20,18 @@ struct Control {
     bool write_binary = false;  // writeFormat binary: setFields keeps every digit
 };
 
-// Reads controlDict; throws foam::Bad.
-Control read_control(const foam::Text &dict);
+// Reads controlDict, its includes found through inc; throws foam::Bad.
+Control read_control(const foam::Text &dict, const foam::Includes &inc);
 
 // The name of the start time's directory in case_dir ("" for the current
 // one), as OpenFOAM's Time finds it: "0" usually.
 std::string start_time_name(const Control &c, const std::string &case_dir);
 
-// The directory that holds the mesh file `file` (points, faces, boundary)
-// of case_dir, as OpenFOAM's Time::findInstance finds it: the start time's
-// polyMesh, else that of the latest time before the start that holds it,
-// else constant. A mesh that moves keeps its points in the times.
+// The instance that holds the mesh file `file` of case_dir (such as
+// "polyMesh/points", "NAME/polyMesh/faces" or "polyMesh/sets/NAME"), as
+// OpenFOAM's Time::findInstance finds it: the start time, else the latest
+// time before the start that holds it, else constant. A mesh that moves
+// keeps its points in the times.
 std::string mesh_instance(const Control &c, const std::string &case_dir, const std::string &file);
 
 }  // namespace orbset

@@ -16,11 +16,13 @@ namespace {
 
 // Each part of a decomposed case on a core of its own, its cells chosen
 // through the centres of its own mesh.
-void set_parts(std::vector<Part> &parts, const Plan &plan)
+void set_parts(std::vector<Part> &parts, const Plan &plan, const Control &control)
 {
     each_on_cores(parts.size(), "to set a processor's fields", [&](std::size_t i) {
-        read_geometry(parts[i]);
-        set_fields(parts[i], plan, claim_cells(parts[i], plan, 1));
+        read_geometry(parts[i], [&] { return &plan; }, control);
+        const Claims claims = claim_cells(parts[i], plan, 1);
+        parts[i].taken = claims.taken;
+        set_fields(parts[i], plan, claims);
     });
 }
 
@@ -28,13 +30,15 @@ void set_parts(std::vector<Part> &parts, const Plan &plan)
 // through the centres of the whole mesh: a processor mesh lists a cell's
 // faces in another order, which moves its centre by a unit in the last
 // place, enough to move a cell across a sphere's surface.
-void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan)
+void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan,
+                        const Control &control)
 {
     std::vector<Vec> centres;
-    read_geometry(whole, centres);
+    read_geometry(whole, [&] { return &plan; }, control, &centres);
     const Claims claims = claim_cells(whole, plan, cores());
+    parts.front().taken = claims.taken;  // the whole mesh's, once
     each_on_cores(parts.size(), "to set a processor's fields", [&](std::size_t i) {
-        read_mapped_geometry(parts[i], centres, whole.mesh.faces);
+        read_mapped_geometry(parts[i], plan, control, centres, whole.mesh.faces);
         set_fields(parts[i], plan, claims);
     });
     check_decomposition(parts, whole.n_cells, whole.mesh.faces);
@@ -51,6 +55,8 @@ std::optional<Part> whole_mesh(const std::string &case_dir, const Control &contr
 {
     Part whole;
     whole.dir = case_dir;
+    whole.region = parts.front().region;
+    whole.includes = parts.front().includes;
     locate_mesh(whole, control);
     if (foam::find_file(whole.mesh.faces + "faces").empty())
         return std::nullopt;
@@ -107,10 +113,13 @@ std::vector<std::string> processor_dirs(const std::string &root)
 void set_decomposed(std::vector<Part> &parts, const Plan &plan, const Control &control,
                     const std::string &case_dir)
 {
-    if (std::optional<Part> whole = whole_mesh(case_dir, control, parts))
-        set_parts_as_whole(*whole, parts, plan);
-    else
-        set_parts(parts, plan);
+    if (std::optional<Part> whole = whole_mesh(case_dir, control, parts)) {
+        set_parts_as_whole(*whole, parts, plan, control);
+        for (const std::string &w : whole->warnings)
+            parts.front().warnings.push_back(w);
+    } else {
+        set_parts(parts, plan, control);
+    }
 }
 
 }  // namespace orbset

@@ -5,13 +5,14 @@
 
 #include "foam/bad.h"
 #include "foam/dict.h"
-#include "pattern.h"
+#include "foam/regex.h"
 
 namespace orbset {
 
 namespace {
 
 using foam::Cursor;
+using foam::DictEntry;
 using foam::label;
 using foam::Tok;
 using foam::Token;
@@ -25,44 +26,9 @@ constexpr std::size_t kShortList = 10;
     c.fail(at, what + kUseSetFields);
 }
 
-// The name a $variable refers to, without '$', braces and scope marks.
-std::string_view variable_name(std::string_view v)
+[[noreturn]] void fail_at(const DictEntry &e, const std::string &what)
 {
-    v.remove_prefix(1);
-    if (v.starts_with("{") && v.ends_with("}"))
-        v = v.substr(1, v.size() - 2);
-    auto last = v.find_last_of(".:/");
-    return last == std::string_view::npos ? v : v.substr(last + 1);
-}
-
-// A #directive is refused; a $variable is kept, but one naming
-// internalField is noted, as its meaning changes with internalField, and
-// one naming a value is refused, as patches' values change.
-void take_specials(const Cursor &c, const std::vector<Token> &specials, FieldFile &f)
-{
-    for (const Token &t : specials) {
-        if (t.kind == Tok::directive)
-            refuse(c, t.at, std::string(t.text) + ": orbset does not expand directives");
-        std::string_view name = variable_name(t.text);
-        if (name == "internalField")
-            f.refs.push_back({t.at, t.at + t.text.size()});
-        else if (name == "value")
-            refuse(c, t.at,
-                   std::string(t.text) + ": a variable naming a value that orbset changes");
-    }
-}
-
-void skip_entry(Cursor &c, FieldFile &f)
-{
-    std::vector<Token> specials;
-    foam::skip_space(c);
-    if (*c.p == '{') {
-        ++c.p;
-        foam::skip_dict(c, f.header, &specials);
-    } else {
-        foam::skip_value(c, f.header, &specials);
-    }
-    take_specials(c, specials, f);
+    Cursor(*e.file).fail(e.key_at, what);
 }
 
 // What a field's value is for, in the line that refuses one of another
@@ -74,164 +40,137 @@ struct ValueOf {
     std::string hint;  // "" or "; ..."
 };
 
-// A field's value for n items: "uniform V", "nonuniform [List<scalar>] list",
-// or a bare V as OpenFOAM 2.0 wrote it. Reads the values into out when given;
-// returns whether the value is uniform.
-bool read_field_value(Cursor &c, const foam::Header &h, label n, std::vector<double> *out,
-                      const ValueOf &of)
+// One value of the field's type at c: a number, or "(a b c ...)".
+void read_item(Cursor &c, FieldType type, double *out, const char *what)
+{
+    if (type == FieldType::scalar) {
+        *out = foam::read_scalar(c, what);
+        return;
+    }
+    foam::expect(c, '(', what);
+    for (int k = 0; k < components(type); ++k)
+        out[k] = foam::read_scalar(c, what);
+    foam::expect(c, ')', what);
+}
+
+// A field's value for n items: "uniform V", "nonuniform [List<T>] list",
+// or a bare scalar V as OpenFOAM 2.0 wrote it. Reads the values into out
+// (n x components) when given; returns whether the value is uniform.
+bool read_field_value(Cursor &c, const foam::Header &h, FieldType type, label n,
+                      std::vector<double> *out, const ValueOf &of)
 {
     const char *what = of.what.c_str();
-    Token t = foam::next_token(c);
-    if (t.is_word("uniform") || t.kind == Tok::number) {
-        double v = t.kind == Tok::number ? t.num.value : foam::read_scalar(c, what);
-        if (out)
-            out->assign(static_cast<std::size_t>(n), v);
+    const auto nc = static_cast<std::size_t>(components(type));
+    foam::skip_space(c);
+    Token t = foam::peek_token(c);
+    if (t.is_word("uniform") || (t.kind == Tok::number && type == FieldType::scalar)) {
+        if (t.is_word("uniform"))
+            foam::next_token(c);
+        double v[9];
+        read_item(c, type, v, what);
+        if (out) {
+            out->resize(static_cast<std::size_t>(n) * nc);
+            for (std::size_t i = 0; i < out->size(); ++i)
+                (*out)[i] = v[i % nc];
+        }
         return true;
     }
     if (t.is_word("nonuniform")) {
+        foam::next_token(c);
         foam::skip_space(c);
         Token tag = foam::peek_token(c);
         if (tag.kind == Tok::word) {
-            if (tag.text != "List<scalar>")
-                c.fail(tag.at, "expected a list of scalars (List<scalar>), found " +
-                                   foam::describe(tag));
+            const std::string want = std::string("List<") + item_name(type) + ">";
+            if (tag.text != want)
+                c.fail(tag.at, "expected a list of " + std::string(item_name(type)) + "s (" + want +
+                                   "), found " + foam::describe(tag));
             foam::next_token(c);
         }
         const char *at = c.p;
-        std::vector<double> v = foam::read_scalar_list(c, h, foam::bytes_left(c));
-        if (v.size() != static_cast<std::size_t>(n))
-            c.fail(at, of.what + " holds " + std::to_string(v.size()) + " values, " + of.items +
+        std::vector<double> v;
+        std::size_t count;
+        if (type == FieldType::scalar) {
+            v = foam::read_scalar_list(c, h, foam::bytes_left(c));
+            count = v.size();
+        } else {
+            v = foam::read_tuple_list(c, h, nc, foam::bytes_left(c));
+            count = v.size() / nc;
+        }
+        if (count != static_cast<std::size_t>(n))
+            c.fail(at, of.what + " holds " + std::to_string(count) + " values, " + of.items +
                            of.hint);
         if (out)
             *out = std::move(v);
         return false;
     }
-    if (t.kind == Tok::directive || t.kind == Tok::variable)
-        refuse(c, t.at, std::string(t.text) + " as the value of " + what);
     c.fail(t.at, std::string("expected uniform or nonuniform for ") + what + ", found " +
                      foam::describe(t));
 }
 
-void read_internal(Cursor &c, FieldFile &f, label n_cells, const std::string &mesh_hint)
+foam::Entry range_of(const DictEntry &e)
 {
-    foam::skip_space(c);
-    f.internal.begin = c.p;
+    foam::Entry r{};
+    r.end = e.end;
+    return r;
+}
+
+// The header a value is read with: the file's, or ascii for a value whose
+// variables were expanded into text.
+foam::Header header_for(const FieldFile &f, const DictEntry &e)
+{
+    if (e.text == f.text.get())
+        return f.header;
+    foam::Header ascii;
+    ascii.cls = f.header.cls;
+    return ascii;
+}
+
+}  // namespace
+
+FieldFile read_field(foam::Text text, FieldType type, label n_cells, const foam::Includes &inc,
+                     const std::string &mesh_hint)
+{
+    FieldFile f;
+    f.text = std::make_unique<foam::Text>(std::move(text));
+    f.dict = std::make_unique<foam::ReadDictionary>();
+    f.type = type;
+    Cursor c(*f.text);
+    f.header = foam::read_header(c);
+    if (f.header.cls != class_name(type))
+        refuse(c, f.text->begin(),
+               "class " + f.header.cls + " where the dictionary sets a " + class_name(type) +
+                   " (setFields takes such a field as missing)");
+    foam::read_dictionary(c, f.header, inc, *f.dict);
+    const foam::Dictionary &d = f.dict->dict;
+
+    f.internal = d.lookup("internalField");
+    f.boundary = d.lookup("boundaryField");
+    if (!f.internal || !f.boundary)
+        c.fail(f.text->end(), std::string("no ") + (f.internal ? "boundaryField" : "internalField"));
+    if (f.internal->is_dict())
+        fail_at(*f.internal, "internalField is a dictionary");
+    if (f.internal->file != f.text.get() || f.internal->copied)
+        fail_at(*f.internal, "internalField is written in another file, which orbset does not "
+                             "change" + std::string(kUseSetFields));
+    if (!f.boundary->is_dict())
+        fail_at(*f.boundary, "boundaryField is not a dictionary");
+    if (f.boundary->file != f.text.get())
+        fail_at(*f.boundary, "the last block of boundaryField is in another file, where orbset "
+                             "adds no entry" + std::string(kUseSetFields));
+
+    Cursor v = f.internal->cursor();
     ValueOf of{"internalField", "the mesh " + std::to_string(n_cells) + " cells",
                mesh_hint.empty() ? "; the field was written for another mesh: give it "
                                    "\"internalField uniform <value>;\", or copy it anew from "
                                    "where the case keeps its initial fields"
                                  : mesh_hint};
-    f.internal_uniform = read_field_value(c, f.header, n_cells, &f.values, of);
-    foam::skip_space(c);
-    f.internal.end = c.p;
-    foam::expect(c, ';', "after internalField");
-}
+    f.internal_uniform =
+        read_field_value(v, header_for(f, *f.internal), type, n_cells, &f.values, of);
+    foam::expect_value_end(v, range_of(*f.internal), "internalField");
 
-PatchEntry read_patch_entry(Cursor &c, FieldFile &f, const Token &key)
-{
-    PatchEntry e;
-    e.key = key;
-    e.is_dict = true;
-    ++c.p;  // '{'
-    e.body.begin = c.p;
-    for (;;) {
-        Token k = foam::next_keyword(c);
-        if (k.is('}')) {
-            e.body.end = k.at;
-            return e;
-        }
-        if (k.kind == Tok::directive || k.kind == Tok::variable)
-            refuse(c, k.at, std::string(k.text) + ": orbset does not expand " +
-                                (k.kind == Tok::directive ? "directives" : "variables"));
-        if (k.kind != Tok::word)
-            c.fail(k.at, "expected a keyword in the entry of " + foam::keyword_text(key) +
-                             ", found " + foam::describe(k));
-        if (k.text == "type") {
-            Token v = foam::next_token(c);
-            if (v.kind != Tok::word)
-                c.fail(v.at, "expected the type of " + foam::keyword_text(key) + ", found " +
-                                 foam::describe(v));
-            e.type = std::string(v.text);
-            foam::expect(c, ';', "after the type");
-        } else if (k.text == "value") {
-            std::vector<Token> specials;
-            foam::skip_space(c);
-            e.value.begin = c.p;
-            e.value.end = foam::skip_value(c, f.header, &specials);
-            take_specials(c, specials, f);
-        } else {
-            skip_entry(c, f);
-        }
-    }
-}
-
-void read_boundary(Cursor &c, FieldFile &f)
-{
-    foam::expect(c, '{', "opening boundaryField");
-    for (;;) {
-        Token key = foam::next_keyword(c);
-        if (key.is('}')) {
-            f.boundary_close = key.at;
-            return;
-        }
-        if (key.kind == Tok::end)
-            c.fail(key.at, "boundaryField is not closed");
-        if (key.kind == Tok::directive || key.kind == Tok::variable)
-            refuse(c, key.at, std::string(key.text) + " in boundaryField: orbset does not expand " +
-                                  (key.kind == Tok::directive ? "directives" : "variables"));
-        if (key.kind != Tok::word && key.kind != Tok::string)
-            c.fail(key.at, "expected a patch name in boundaryField, found " + foam::describe(key));
-        for (const PatchEntry &e : f.entries)
-            if (e.key.kind == key.kind && e.key.text == key.text)
-                refuse(c, key.at, foam::keyword_text(key) + " given twice in boundaryField");
-        foam::skip_space(c);
-        if (*c.p == '{') {
-            f.entries.push_back(read_patch_entry(c, f, key));
-        } else {
-            PatchEntry e;
-            e.key = key;
-            e.body.begin = c.p;
-            skip_entry(c, f);
-            f.entries.push_back(e);
-        }
-    }
-}
-
-}  // namespace
-
-FieldFile read_field(foam::Text text, label n_cells, const std::string &mesh_hint)
-{
-    FieldFile f;
-    f.text = std::move(text);
-    Cursor c(f.text);
-    f.header = foam::read_header(c);
-    if (f.header.cls != "volScalarField")
-        refuse(c, f.text.begin(),
-               "class " + f.header.cls + ": orbset sets volScalarField fields only");
-    bool has_internal = false, has_boundary = false;
-    for (;;) {
-        Token key = foam::next_keyword(c);
-        if (key.kind == Tok::end)
-            break;
-        if (key.kind == Tok::directive || key.kind == Tok::variable || key.kind == Tok::string)
-            refuse(c, key.at, foam::keyword_text(key) + " at the top of a field file");
-        if (key.kind != Tok::word)
-            c.fail(key.at, "expected a keyword, found " + foam::describe(key));
-        if (key.text == "internalField" || key.text == "boundaryField") {
-            bool &seen = key.text == "internalField" ? has_internal : has_boundary;
-            if (seen)
-                c.fail(key.at, std::string(key.text) + " given twice");
-            seen = true;
-            if (key.text == "internalField")
-                read_internal(c, f, n_cells, mesh_hint);
-            else
-                read_boundary(c, f);
-        } else {
-            skip_entry(c, f);
-        }
-    }
-    if (!has_internal || !has_boundary)
-        c.fail(c.p, std::string("no ") + (has_internal ? "boundaryField" : "internalField"));
+    for (const foam::VarRef &r : f.dict->refs)
+        if (r.file == f.text.get())
+            f.refs.push_back({r.begin, r.end, r.target});
     return f;
 }
 
@@ -242,12 +181,21 @@ bool in_group(const foam::BoundaryPatch &p, std::string_view group)
     return std::find(p.groups.begin(), p.groups.end(), group) != p.groups.end();
 }
 
-bool entry_matches(const Cursor &c, const PatchEntry &e, const std::string &name)
+// A patch entry's word entry `key`, as OpenFOAM reads its type.
+std::string word_of(const DictEntry &patch, const char *key)
 {
-    std::optional<bool> m = pattern_matches(std::string(e.key.text), name);
-    if (!m)
-        c.fail(e.key.at, "\"" + std::string(e.key.text) + "\" is not a regular expression");
-    return *m;
+    const DictEntry *e = patch.dict->lookup(key);
+    if (!e)
+        return "";
+    if (e->is_dict())
+        fail_at(*e, std::string(key) + " is a dictionary");
+    Cursor c = e->cursor();
+    Token t = foam::next_token(c);
+    if (t.kind != Tok::word)
+        c.fail(t.at, std::string("expected the ") + key + " of " + patch.key + ", found " +
+                         foam::describe(t));
+    foam::expect_value_end(c, range_of(*e), key);
+    return std::string(t.text);
 }
 
 }  // namespace
@@ -255,26 +203,24 @@ bool entry_matches(const Cursor &c, const PatchEntry &e, const std::string &name
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
                      std::vector<std::string> &warnings)
 {
-    Cursor c(f.text);
+    const foam::Dictionary &bf = *f.boundary->dict;
     f.patches.assign(patches.size(), PatchPlan{});
+    f.out.assign(patches.size(), PatchOut{});
     std::vector<bool> set(patches.size(), false);
-    auto give = [&](std::size_t p, std::size_t e, bool literal) {
-        f.patches[p].entry = static_cast<int>(e);
-        f.patches[p].literal = literal;
+    auto give = [&](std::size_t p, const DictEntry *e) {
+        f.patches[p].entry = e;
         set[p] = true;
     };
     // 1. entries bearing a patch's name
-    for (std::size_t e = 0; e < f.entries.size(); ++e)
+    for (const auto &e : bf.entries)
         for (std::size_t p = 0; p < patches.size(); ++p)
-            if (f.entries[e].is_dict && f.entries[e].key.kind == Tok::word &&
-                f.entries[e].key.text == patches[p].patch.name)
-                give(p, e, true);
+            if (e->is_dict() && !e->pattern && e->key == patches[p].patch.name)
+                give(p, e.get());
     // 2. entries bearing a group's name, the last one first
-    for (std::size_t e = f.entries.size(); e-- > 0;)
+    for (auto it = bf.entries.rbegin(); it != bf.entries.rend(); ++it)
         for (std::size_t p = 0; p < patches.size(); ++p)
-            if (!set[p] && f.entries[e].is_dict && f.entries[e].key.kind == Tok::word &&
-                in_group(patches[p], f.entries[e].key.text))
-                give(p, e, false);
+            if (!set[p] && (*it)->is_dict() && !(*it)->pattern && in_group(patches[p], (*it)->key))
+                give(p, it->get());
     // 3. empty patches need none; the rest by pattern, the last one first
     for (std::size_t p = 0; p < patches.size(); ++p) {
         if (set[p])
@@ -283,98 +229,128 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
             set[p] = true;
             continue;
         }
-        for (std::size_t e = f.entries.size(); e-- > 0 && !set[p];) {
-            const PatchEntry &entry = f.entries[e];
-            const std::string &name = patches[p].patch.name;
-            bool named = entry.key.kind == Tok::word && entry.key.text == name;
-            if (named || (entry.key.kind == Tok::string && entry_matches(c, entry, name))) {
-                if (!entry.is_dict)
-                    c.fail(entry.key.at, "the entry for patch " + patches[p].patch.name +
-                                             " is not a dictionary");
-                give(p, e, false);
-            }
-        }
-        if (!set[p])
-            c.fail(f.boundary_close, "boundaryField has no entry for patch " +
-                                         patches[p].patch.name);
+        const DictEntry *e = bf.lookup(patches[p].patch.name);
+        if (!e)
+            Cursor(*f.boundary->file)
+                .fail(f.boundary->close, "boundaryField has no entry for patch " +
+                                             patches[p].patch.name);
+        if (!e->is_dict())
+            fail_at(*e, "the entry for patch " + patches[p].patch.name + " is not a dictionary");
+        give(p, e);
     }
 
-    std::vector<bool> warned(f.entries.size(), false);
+    std::vector<const DictEntry *> warned;
     for (std::size_t p = 0; p < patches.size(); ++p) {
         PatchPlan &plan = f.patches[p];
-        if (plan.entry < 0)
+        if (!plan.entry)
             continue;
-        const PatchEntry &e = f.entries[static_cast<std::size_t>(plan.entry)];
-        if (e.type.empty())
-            c.fail(e.key.at, "the entry of " + foam::keyword_text(e.key) + " has no type");
-        const PatchRule rule = patch_rule(e.type);
-        plan.kind = rule.kind;
-        if (plan.kind == PatchKind::unknown && !warned[static_cast<std::size_t>(plan.entry)]) {
-            warned[static_cast<std::size_t>(plan.entry)] = true;
-            warnings.push_back(foam::one_line(f.text.name + ": line " +
-                               std::to_string(foam::line_of(f.text, e.key.at)) + ": patch " +
-                               foam::keyword_text(e.key) + ": type " + e.type +
-                               " is not one orbset knows; its entry is kept as written"));
+        const DictEntry &e = *plan.entry;
+        plan.in_place = !e.pattern && e.key == patches[p].patch.name && e.file == f.text.get() &&
+                        !e.merged && !e.copied;
+        plan.type = word_of(e, "type");
+        if (plan.type.empty())
+            fail_at(e, "the entry of " + foam::keyword_text_of(e.key, e.pattern) + " has no type");
+        plan.rule = patch_rule(plan.type);
+        if (plan.rule.kind == PatchKind::unknown &&
+            std::find(warned.begin(), warned.end(), &e) == warned.end()) {
+            warned.push_back(&e);
+            warnings.push_back(foam::one_line(
+                e.file->name + ": line " + std::to_string(foam::line_of(*e.file, e.key_at)) +
+                ": patch " + foam::keyword_text_of(e.key, e.pattern) + ": type " + plan.type +
+                " is not one orbset knows; its entry is kept as written"));
         }
-        if (rule.value == ValueRead::required && !e.value.begin)
-            c.fail(e.key.at, "patch " + patches[p].patch.name + ": type " + e.type +
-                                 " without its value, at which setFields stops (\"Essential "
-                                 "entry 'value' missing\")");
-        // a value that is read must be one OpenFOAM reads, of the patch's
-        // size; one that stays too (once $internalField in it has been
-        // given the old value, which is)
-        bool refers = std::any_of(f.refs.begin(), f.refs.end(), [&](const Span &r) {
-            return r.begin >= e.value.begin && r.end <= e.value.end;
-        });
-        bool read = rule.value != ValueRead::ignored || plan.kind == PatchKind::unknown;
-        if (read && e.value.begin && !refers) {
-            Cursor v(f.text);
-            v.p = e.value.begin;
-            foam::Entry range{};
-            range.end = e.value.end;
-            read_field_value(v, f.header, patches[p].patch.size, nullptr,
+        const DictEntry *value = e.dict->lookup("value");
+        if (plan.rule.value == ValueRead::required && !value)
+            fail_at(e, "patch " + patches[p].patch.name + ": type " + plan.type +
+                           " without its value, at which setFields stops (\"Essential entry "
+                           "'value' missing\")");
+        // a value that is read must be one OpenFOAM reads, of the patch's size
+        bool read = plan.rule.value != ValueRead::ignored || plan.rule.kind == PatchKind::unknown;
+        if (read && value) {
+            if (value->is_dict())
+                fail_at(*value, "the value of patch " + patches[p].patch.name +
+                                    " is a dictionary");
+            Cursor v = value->cursor();
+            read_field_value(v, header_for(f, *value), f.type, patches[p].patch.size, nullptr,
                              {"the value of patch " + patches[p].patch.name,
                               "its " + std::to_string(patches[p].patch.size) + " faces", ""});
-            foam::expect_value_end(v, range, "a patch's value");
+            foam::expect_value_end(v, range_of(*value), "a patch's value");
         }
     }
-    if (!f.refs.empty() && !f.internal_uniform)
-        refuse(c, f.refs.front().begin,
-               "$internalField names the old cells' values, which orbset replaces");
+}
+
+std::vector<double> patch_values(const FieldFile &f, std::size_t p,
+                                 const std::vector<foam::BoundaryPatch> &patches)
+{
+    const DictEntry *e = f.patches[p].entry;
+    const DictEntry *value = e ? e->dict->lookup("value") : nullptr;
+    if (!value)
+        fail_at(e ? *e : *f.boundary, "patch " + patches[p].patch.name + " of type " +
+                                          f.patches[p].type +
+                                          " has no value whose faces a region could set" +
+                                          kUseSetFields);
+    std::vector<double> v;
+    Cursor c = value->cursor();
+    read_field_value(c, header_for(f, *value), f.type, patches[p].patch.size, &v,
+                     {"the value of patch " + patches[p].patch.name,
+                      "its " + std::to_string(patches[p].patch.size) + " faces", ""});
+    return v;
 }
 
 namespace {
 
-// Writes a field's value for the n values given by at(i), as OpenFOAM's
-// Field::writeEntry does: "uniform V" when every value is the same, else
-// a nonuniform list in the file's format.
+// Writes a field's value for the n items whose components at(i, k) gives,
+// as OpenFOAM's Field::writeEntry does: "uniform V" when every item is the
+// same, else a nonuniform list in the file's format.
 template <class At>
-void put_field_value(Out &out, bool binary, NumberText &num, std::size_t n, At at)
+void put_field_value(Out &out, bool binary, NumberText &num, FieldType type, std::size_t n, At at)
 {
+    const int nc = components(type);
+    auto same = [&](std::size_t i) {
+        for (int k = 0; k < nc; ++k)
+            if (!(at(i, k) == at(0, k)))
+                return false;
+        return true;
+    };
+    auto put_item = [&](std::size_t i) {
+        if (type == FieldType::scalar) {
+            out.advance(num.format(at(i, 0), out.room()));
+            return;
+        }
+        out.put("(", 1);
+        for (int k = 0; k < nc; ++k) {
+            if (k)
+                out.put(" ", 1);
+            out.advance(num.format(at(i, k), out.room()));
+        }
+        out.put(")", 1);
+    };
     bool uniform = n > 0;
     for (std::size_t i = 1; i < n && uniform; ++i)
-        uniform = at(i) == at(0);
+        uniform = same(i);
     if (uniform) {
         out.put("uniform ", 8);
-        out.advance(num.format(at(0), out.room()));
+        put_item(0);
         return;
     }
     if (n == 0) {
-        // an empty list has no List<scalar> tag; in binary, no brackets
+        // an empty list has no List<T> tag; in binary, no brackets
         out.put(binary ? "nonuniform 0" : "nonuniform 0()", binary ? 12 : 14);
         return;
     }
     std::string count = std::to_string(n);
-    out.put("nonuniform List<scalar> ", 24);
+    std::string tag = std::string("nonuniform List<") + item_name(type) + "> ";
+    out.put(tag.data(), tag.size());
     if (binary) {
         out.put("\n", 1);
         out.put(count.data(), count.size());
         out.put("\n(", 2);
-        for (std::size_t i = 0; i < n; ++i) {
-            double v = at(i);
-            std::memcpy(out.room(), &v, sizeof v);
-            out.advance(sizeof v);
-        }
+        for (std::size_t i = 0; i < n; ++i)
+            for (int k = 0; k < nc; ++k) {
+                double v = at(i, k);
+                std::memcpy(out.room(), &v, sizeof v);
+                out.advance(sizeof v);
+            }
         out.put(")", 1);
         return;
     }
@@ -384,7 +360,7 @@ void put_field_value(Out &out, bool binary, NumberText &num, std::size_t n, At a
         for (std::size_t i = 0; i < n; ++i) {
             if (i)
                 out.put(" ", 1);
-            out.advance(num.format(at(i), out.room()));
+            put_item(i);
         }
         out.put(")", 1);
         return;
@@ -393,19 +369,17 @@ void put_field_value(Out &out, bool binary, NumberText &num, std::size_t n, At a
     out.put(count.data(), count.size());
     out.put("\n(\n", 3);
     for (std::size_t i = 0; i < n; ++i) {
-        char *p = out.room();
-        std::size_t len = num.format(at(i), p);
-        p[len] = '\n';
-        out.advance(len + 1);
+        put_item(i);
+        out.put("\n", 1);
     }
     out.put(")\n", 2);
 }
 
 enum class EditKind {
     internal,      // internalField's value
-    ref,           // $internalField: the old value
+    ref,           // a $variable naming an entry that changes: its old value
     value,         // a patch's value replaced
-    insert_value,  // a patch's value added to an entry without one
+    insert_value,  // a patch's value added at the end of its entry
     append,        // entries added at the end of boundaryField
 };
 
@@ -413,6 +387,7 @@ struct Edit {
     const char *begin, *end;
     EditKind kind;
     std::size_t patch;
+    const DictEntry *target = nullptr;  // of a ref
 };
 
 class Writer {
@@ -426,41 +401,66 @@ public:
     void write()
     {
         std::vector<Edit> edits;
-        edits.push_back({f_.internal.begin, f_.internal.end, EditKind::internal, 0});
-        for (const Span &r : f_.refs)
-            edits.push_back({r.begin, r.end, EditKind::ref, 0});
+        edits.push_back({f_.internal->written_begin, f_.internal->written_end,
+                         EditKind::internal, 0});
         for (std::size_t p = 0; p < patches_.size(); ++p) {
             const PatchPlan &plan = f_.patches[p];
-            if (plan.kind != PatchKind::adjacent)
+            if (f_.out[p].how == PatchOut::How::keep)
                 continue;
-            if (!plan.literal) {
+            if (!plan.in_place) {
                 appended_.push_back(p);
                 continue;
             }
-            const PatchEntry &e = f_.entries[static_cast<std::size_t>(plan.entry)];
-            if (e.value.begin)
-                edits.push_back({e.value.begin, e.value.end, EditKind::value, p});
+            const DictEntry *value = plan.entry->dict->find("value");
+            if (value && value->file == f_.text.get() && !value->copied)
+                edits.push_back({value->written_begin, value->written_end, EditKind::value, p});
             else
-                edits.push_back({e.body.end, e.body.end, EditKind::insert_value, p});
+                edits.push_back({plan.entry->close, plan.entry->close, EditKind::insert_value, p});
         }
+        for (const DictEntry *e : edited_entries(edits))
+            changed_.push_back(e);
+        for (const Ref &r : f_.refs)
+            if (changes(r.target))
+                edits.push_back({r.begin, r.end, EditKind::ref, 0, r.target});
         if (!appended_.empty())
-            edits.push_back({f_.boundary_close, f_.boundary_close, EditKind::append, 0});
+            edits.push_back({f_.boundary->close, f_.boundary->close, EditKind::append, 0});
         std::stable_sort(edits.begin(), edits.end(),
                          [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
-        emit(f_.text.begin(), f_.text.end(), edits);
+        emit(f_.text->begin(), f_.text->end(), edits, nullptr);
     }
 
 private:
+    // The entries whose values the edits replace.
+    std::vector<const DictEntry *> edited_entries(const std::vector<Edit> &edits) const
+    {
+        std::vector<const DictEntry *> out{f_.internal};
+        for (const Edit &e : edits)
+            if (e.kind == EditKind::value)
+                out.push_back(f_.patches[e.patch].entry->dict->find("value"));
+        return out;
+    }
+
+    // Whether a variable names an entry whose value the file will not hold
+    // any more: internalField (any of its definitions) or a value replaced.
+    bool changes(const DictEntry *target) const
+    {
+        if (target->key == "internalField")
+            return true;
+        return std::find(changed_.begin(), changed_.end(), target) != changed_.end();
+    }
+
     // The text of [from, to) with the edits inside it applied; an edit
-    // inside one already applied is dropped.
-    void emit(const char *from, const char *to, const std::vector<Edit> &edits)
+    // inside one already applied is dropped. `patch`, for the text of an
+    // entry copied to be appended, is the patch it is copied for.
+    void emit(const char *from, const char *to, const std::vector<Edit> &edits,
+              const std::size_t *patch)
     {
         const char *at = from;
         for (const Edit &e : edits) {
             if (e.begin < at || e.begin < from || e.end > to)
                 continue;
             out_.put(at, static_cast<std::size_t>(e.begin - at));
-            apply(e);
+            apply(e, patch);
             at = e.end;
         }
         out_.put(at, static_cast<std::size_t>(to - at));
@@ -468,34 +468,46 @@ private:
 
     void put_patch_value(std::size_t p)
     {
+        const PatchOut &o = f_.out[p];
         const foam::Patch &patch = patches_[p].patch;
-        const label *owner =
-            cells_.owner.data() + (patch.start - cells_.first_face);
-        put_field_value(out_, f_.header.binary, num_, static_cast<std::size_t>(patch.size),
-                        [&](std::size_t i) {
-                            return f_.values[static_cast<std::size_t>(owner[i])];
+        const auto nc = static_cast<std::size_t>(f_.components());
+        if (o.how == PatchOut::How::values) {
+            put_field_value(out_, f_.header.binary, num_, f_.type,
+                            static_cast<std::size_t>(patch.size), [&](std::size_t i, int k) {
+                                return o.values[i * nc + static_cast<std::size_t>(k)];
+                            });
+            return;
+        }
+        const label *owner = cells_.owner.data() + (patch.start - cells_.first_face);
+        put_field_value(out_, f_.header.binary, num_, f_.type,
+                        static_cast<std::size_t>(patch.size), [&](std::size_t i, int k) {
+                            return f_.values[static_cast<std::size_t>(owner[i]) * nc +
+                                             static_cast<std::size_t>(k)];
                         });
     }
 
     void put_str(std::string_view s) { out_.put(s.data(), s.size()); }
 
-    void apply(const Edit &e)
+    void apply(const Edit &e, const std::size_t *patch)
     {
         switch (e.kind) {
-        case EditKind::internal:
-            put_field_value(out_, f_.header.binary, num_, f_.values.size(),
-                            [&](std::size_t i) { return f_.values[i]; });
+        case EditKind::internal: {
+            const auto nc = static_cast<std::size_t>(f_.components());
+            put_field_value(out_, f_.header.binary, num_, f_.type, f_.values.size() / nc,
+                            [&](std::size_t i, int k) {
+                                return f_.values[i * nc + static_cast<std::size_t>(k)];
+                            });
             break;
+        }
         case EditKind::ref:
-            out_.put(f_.internal.begin,
-                     static_cast<std::size_t>(f_.internal.end - f_.internal.begin));
+            put_str(std::string(e.target->value()));
             break;
         case EditKind::value:
-            put_patch_value(e.patch);
+            put_patch_value(patch ? *patch : e.patch);
             break;
         case EditKind::insert_value:
             put_str(" value ");
-            put_patch_value(e.patch);
+            put_patch_value(patch ? *patch : e.patch);
             put_str("; ");
             break;
         case EditKind::append:
@@ -505,25 +517,61 @@ private:
         }
     }
 
-    // An entry bearing the patch's own name, a copy of the one it took by
-    // group or pattern, which OpenFOAM then prefers.
+    // An entry bearing the patch's own name, which OpenFOAM then prefers:
+    // a copy of the one it took by group, pattern or from another file,
+    // with its new value.
     void append_entry(std::size_t p)
     {
-        const PatchEntry &e = f_.entries[static_cast<std::size_t>(f_.patches[p].entry)];
-        std::vector<Edit> inside;
-        for (const Span &r : f_.refs)
-            inside.push_back({r.begin, r.end, EditKind::ref, 0});
-        if (e.value.begin)
-            inside.push_back({e.value.begin, e.value.end, EditKind::value, p});
-        else
-            inside.push_back({e.body.end, e.body.end, EditKind::insert_value, p});
-        std::stable_sort(inside.begin(), inside.end(),
-                         [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
+        const DictEntry &e = *f_.patches[p].entry;
         put_str("    ");
         put_str(patches_[p].patch.name);
         put_str("\n    {");
-        emit(e.body.begin, e.body.end, inside);
+        if (!e.merged && !e.copied && e.close) {
+            // written in one block: its text, the refs in it and the value edited
+            const char *body = e.key_at;
+            while (*body != '{')
+                ++body;
+            ++body;
+            std::vector<Edit> inside;
+            for (const foam::VarRef &r : f_.dict->refs)
+                if (r.file == e.file && r.begin >= body && r.end <= e.close &&
+                    changes(r.target))
+                    inside.push_back({r.begin, r.end, EditKind::ref, 0, r.target});
+            const DictEntry *value = e.dict->find("value");
+            if (value && value->file == e.file && !value->copied)
+                inside.push_back({value->written_begin, value->written_end, EditKind::value, p});
+            else
+                inside.push_back({e.close, e.close, EditKind::insert_value, p});
+            std::stable_sort(inside.begin(), inside.end(),
+                             [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
+            emit(body, e.close, inside, &p);
+        } else {
+            // made of several blocks: its entries, as they were read
+            for (const auto &x : e.dict->entries) {
+                if (x->key == "value")
+                    continue;
+                put_str(" ");
+                put_str(foam::keyword_text_of(x->key, x->pattern));
+                put_str(" ");
+                if (x->is_dict())
+                    put_str("{ " + flat(*x) + " }");
+                else
+                    put_str(std::string(x->value()) + ";");
+            }
+            put_str(" value ");
+            put_patch_value(p);
+            put_str("; ");
+        }
         put_str("}\n");
+    }
+
+    std::string flat(const DictEntry &d) const
+    {
+        std::string s;
+        for (const auto &x : d.dict->entries)
+            s += foam::keyword_text_of(x->key, x->pattern) + " " +
+                 (x->is_dict() ? "{ " + flat(*x) + " }" : std::string(x->value()) + ";") + " ";
+        return s;
     }
 
     const FieldFile &f_;
@@ -532,6 +580,7 @@ private:
     Out &out_;
     NumberText num_;
     std::vector<std::size_t> appended_;
+    std::vector<const DictEntry *> changed_;
 };
 
 }  // namespace

@@ -1,65 +1,85 @@
-// A volScalarField file as setFields reads and writes it: the cells'
-// values from internalField, the entries of boundaryField given to the
-// mesh's patches as OpenFOAM gives them (by name, by group, by pattern),
-// and every other byte of the file kept as it was written.
+// A volume field file as setFields reads and writes it: the cells' values
+// from internalField, the entries of boundaryField given to the mesh's
+// patches as OpenFOAM gives them (by name, by group, by pattern, from the
+// file or from the files it includes), and every other byte of the file
+// kept as it was written.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "foam/dictionary.h"
 #include "foam/lexer.h"
 #include "foam/polymesh.h"
 #include "out.h"
 #include "patchkind.h"
+#include "plan.h"
 
 namespace orbset {
 
-// A stretch [begin, end) of the file's text.
-struct Span {
-    const char *begin = nullptr, *end = nullptr;
-};
-
-// An entry of boundaryField.
-struct PatchEntry {
-    foam::Token key;  // a word (a patch or a group) or a quoted pattern
-    bool is_dict = false;
-    Span body;        // inside its braces
-    std::string type;
-    Span value;       // of its `value` entry, when it has one
-};
-
 // What a patch of the mesh takes from the file.
 struct PatchPlan {
-    int entry = -1;        // -1: an empty patch, which needs none
-    bool literal = false;  // the entry bears the patch's own name
-    PatchKind kind = PatchKind::no_value;
+    const foam::DictEntry *entry = nullptr;  // null: an empty patch, which needs none
+    bool in_place = false;  // its entry bears its name and is written once in the file
+    std::string type;
+    PatchRule rule{PatchKind::no_value, ValueRead::ignored};
+};
+
+// What the writer puts in a patch's value.
+struct PatchOut {
+    enum class How {
+        keep,    // the entry as it is
+        cells,   // the values of the cells next to its faces
+        values,  // `values`, one a face
+    } how = How::keep;
+    std::vector<double> values;  // faces x components
+};
+
+// A $variable of the file, and the entry it named when read.
+struct Ref {
+    const char *begin, *end;
+    const foam::DictEntry *target;
 };
 
 struct FieldFile {
-    foam::Text text;              // as read; text.name is the file to replace; none for
-                                  // a field the case does not have
-    bool present() const { return text.data != nullptr; }
+    // As read, text->name the file to replace; none for a field the case
+    // does not have. Held where it stays while the FieldFile moves: the
+    // entries point into it.
+    std::unique_ptr<foam::Text> text;
+    std::unique_ptr<foam::ReadDictionary> dict;  // its entries, and what it includes
     foam::Header header;
-    Span internal;                // the value of internalField
+    FieldType type = FieldType::scalar;
+    const foam::DictEntry *internal = nullptr;
     bool internal_uniform = false;
-    std::vector<double> values;   // one a cell
-    const char *boundary_close = nullptr;  // the '}' closing boundaryField
-    std::vector<PatchEntry> entries;
-    std::vector<Span> refs;       // $internalField: given the old value when written
+    std::vector<double> values;    // cells x components
+    const foam::DictEntry *boundary = nullptr;
+    std::vector<Ref> refs;         // in the text
     std::vector<PatchPlan> patches;  // one a mesh patch
+    std::vector<PatchOut> out;       // one a mesh patch
+
+    bool present() const { return text != nullptr; }
+    int components() const { return orbset::components(type); }
 };
 
-// Reads a field file of a mesh of n_cells cells from its text; throws
-// foam::Bad. A field of another size is refused with mesh_hint, what may
-// be wrong with the mesh, or else as a field of another mesh.
-FieldFile read_field(foam::Text text, foam::label n_cells, const std::string &mesh_hint = "");
+// Reads a field file of the given type on a mesh of n_cells cells from its
+// text, its includes found through inc; throws foam::Bad. A field of
+// another size is refused with mesh_hint, what may be wrong with the mesh,
+// or else as a field of another mesh.
+FieldFile read_field(foam::Text text, FieldType type, foam::label n_cells,
+                     const foam::Includes &inc, const std::string &mesh_hint = "");
 
 // Gives every patch of the mesh its entry, as OpenFOAM does when it reads
-// the field, and checks the values that stay; throws foam::Bad for a patch
+// the field, and checks the values it reads; throws foam::Bad for a patch
 // with no entry. Adds a warning for each entry of a type orbset does not
 // know.
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
                      std::vector<std::string> &warnings);
+
+// The values a patch's entry holds, faces x components; throws foam::Bad
+// where it holds none.
+std::vector<double> patch_values(const FieldFile &f, std::size_t patch,
+                                 const std::vector<foam::BoundaryPatch> &patches);
 
 // The owner cell of every boundary face, from the first one on.
 struct BoundaryCells {
@@ -67,8 +87,8 @@ struct BoundaryCells {
     std::vector<foam::label> owner;
 };
 
-// Writes the file anew: f.values in internalField, the adjacent cells'
-// values in the patches that take them, everything else as it was.
+// Writes the file anew: f.values in internalField, f.out in the patches,
+// everything else as it was.
 void write_field(const FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
                  const BoundaryCells &cells, int precision, Out &out);
 

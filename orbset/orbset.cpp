@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <future>
 #include <optional>
 #include <string>
 #include <sys/resource.h>
@@ -28,22 +29,29 @@ using orbset::Part;
 using orbset::Plan;
 
 constexpr int kUsageStatus = 2;
-constexpr const char *kUsage = "usage: orbset [-case DIR] [-parallel]\n"
-                               "       orbset --help | --version\n";
+// The OpenFOAM release whose setFields orbset reproduces, as its etc
+// directories name it.
+constexpr const char *kRelease = "1912";
+constexpr const char *kUsage =
+    "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n"
+    "       orbset --help | --version\n";
 constexpr textio::Tool kTool{
     "orbset",
     "Run it in an OpenFOAM case directory, or name one with -case DIR. It applies\n"
-    "system/setFieldsDict to the scalar fields it names in the start time's\n"
-    "directory, as setFields would: the default values, then every boxToCell and\n"
-    "sphereToCell region in order, and the patches that take the cells' values.\n"
-    "Each field file is replaced whole, and only once every input has been read.\n"
-    "With -parallel it does so in every processorN directory of a decomposed case.\n"
-    "It prints one line a field. Manual: man orbset\n",
+    "system/setFieldsDict (or -dict FILE) to the volume fields it names in the\n"
+    "start time's directory, as setFields would: the default values, then every\n"
+    "region in order, and the patches that take the cells' values. Each field file\n"
+    "is replaced whole, and only once every input has been read. -region NAME sets\n"
+    "the fields of a region of a multi-region case. With -parallel it does so in\n"
+    "every processorN directory of a decomposed case. It prints one line a field.\n"
+    "Manual: man orbset\n",
     true,
 };
 
 struct Options {
     std::string case_dir;
+    std::string region;  // -region NAME
+    std::string dict;    // -dict FILE
     bool parallel = false;
 };
 
@@ -91,6 +99,13 @@ std::optional<int> read_options(int argc, char **argv, Options &o)
             o.case_dir = argv[++i];
             while (o.case_dir.size() > 1 && o.case_dir.back() == '/')
                 o.case_dir.pop_back();  // "case/" names files as "case/0/alpha"
+        } else if (!std::strcmp(argv[i], "-region") || !std::strcmp(argv[i], "-dict")) {
+            if (i + 1 == argc)
+                return wrong_command_line(argv[i][1] == 'r' ? "a region's name must follow"
+                                                            : "a file must follow",
+                                          argv[i]);
+            (argv[i][1] == 'r' ? o.region : o.dict) = argv[i + 1];
+            ++i;
         } else if (!std::strcmp(argv[i], "-parallel")) {
             o.parallel = true;
         } else {
@@ -143,7 +158,7 @@ int report(const std::vector<Part> &parts, const Plan &plan)
         }
         if (!present)
             continue;  // a warning said so
-        std::string line = plan.fields[f] + ": " + std::to_string(set) + " of " +
+        std::string line = plan.fields[f].name + ": " + std::to_string(set) + " of " +
                            std::to_string(cells) + " cells set by " + regions_of(plan, f) + "\n";
         textio::put_long(s, line.data(), line.size());
     }
@@ -165,29 +180,48 @@ void on_sigbus(int, siginfo_t *info, void *)
 
 // The controls, and the parts of the run, each with where its mesh is:
 // the case, or every processorN directory of a decomposed case.
-std::vector<Part> read_parts(const Options &o, orbset::Control &control)
+std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
+                             orbset::Control &control)
 {
     const std::string path = orbset::under(o.case_dir, "system/controlDict");
     orbset::naming(path, [&] {
-        control = orbset::read_control(foam::load_text(path, orbset::kControlBound));
+        foam::Includes control_inc = inc;
+        control_inc.bound = orbset::kControlBound;
+        control = orbset::read_control(foam::load_text(path, orbset::kControlBound), control_inc);
     });
     std::vector<Part> parts;
     for (const std::string &dir :
          o.parallel ? orbset::processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
         parts.emplace_back();
         parts.back().dir = dir;
+        parts.back().region = o.region;
+        parts.back().includes = inc;
         orbset::locate_mesh(parts.back(), control);
     }
     return parts;
 }
 
-// The dictionary, and where every part's fields are.
-void read_plan_and_fields(const Options &o, Plan &plan, const orbset::Control &control,
-                          std::vector<Part> &parts)
+// Where the dictionary is: system/setFieldsDict, system/NAME/setFieldsDict
+// for a region, or -dict FILE (a directory: its setFieldsDict), relative
+// to the case.
+std::string dictionary_path(const Options &o)
 {
-    const std::string path = orbset::under(o.case_dir, "system/setFieldsDict");
+    if (o.dict.empty())
+        return orbset::under(o.case_dir, "system/" + (o.region.empty() ? "" : o.region + "/") +
+                                             "setFieldsDict");
+    std::string path = o.dict[0] == '/' ? o.dict : orbset::under(o.case_dir, o.dict);
+    return foam::is_dir(path) ? path + "/setFieldsDict" : path;
+}
+
+// The dictionary, and where every part's fields are.
+void read_plan_and_fields(const Options &o, const foam::Includes &inc, Plan &plan,
+                          const orbset::Control &control, std::vector<Part> &parts)
+{
+    const std::string path = dictionary_path(o);
     orbset::naming(path, [&] {
-        plan = orbset::read_plan(foam::load_text(path, orbset::kDictionaryBound));
+        foam::Includes dict_inc = inc;
+        dict_inc.bound = orbset::kDictionaryBound;
+        plan = orbset::read_plan(foam::load_text(path, orbset::kDictionaryBound), dict_inc);
     });
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
@@ -217,25 +251,36 @@ int run(const Options &o)
     std::vector<Part> parts;
     Plan plan;
     orbset::Control control;
+    foam::Includes inc;
+    inc.case_dir = o.case_dir;
+    inc.etc = foam::etc_dirs(kRelease);
     try {
-        parts = read_parts(o, control);
+        parts = read_parts(o, inc, control);
         if (o.parallel) {
-            read_plan_and_fields(o, plan, control, parts);
+            read_plan_and_fields(o, inc, plan, control, parts);
             orbset::set_decomposed(parts, plan, control, o.case_dir);
         } else {
-            // the mesh is read while the dictionary is
+            // the mesh is read while the dictionary is; the regions that
+            // are not chosen by cell centres wait for it
             orbset::Failures failures{std::vector<std::string>(2)};
+            std::promise<const Plan *> read;
+            std::shared_future<const Plan *> ready = read.get_future().share();
             std::jthread geometry;
             try {
-                geometry = std::jthread(
-                    [&] { failures.run(1, [&] { orbset::read_geometry(parts[0]); }); });
+                geometry = std::jthread([&] {
+                    failures.run(1, [&] {
+                        orbset::read_geometry(parts[0], [&] { return ready.get(); }, control);
+                    });
+                });
             } catch (const std::system_error &e) {
                 throw foam::Bad("a thread to read the mesh: " + e.code().message());
             }
-            failures.run(0, [&] { read_plan_and_fields(o, plan, control, parts); });
+            failures.run(0, [&] { read_plan_and_fields(o, inc, plan, control, parts); });
+            read.set_value(failures.what[0].empty() ? &plan : nullptr);
             geometry.join();
             failures.throw_first();
             orbset::Claims claims = orbset::claim_cells(parts[0], plan, orbset::cores());
+            parts[0].taken = claims.taken;
             orbset::set_fields(parts[0], plan, claims);
         }
     } catch (const std::exception &e) {

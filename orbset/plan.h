@@ -1,42 +1,89 @@
-// system/setFieldsDict as setFields reads it, for the part of it that
-// orbset applies: defaultFieldValues, and regions of boxToCell and
-// sphereToCell with volScalarFieldValue entries. Anything else is refused
-// before anything is written, in one line that names the file, the line
-// and the entry and says to use setFields.
+// system/setFieldsDict as setFields reads it: defaultFieldValues, and
+// regions of the topoSet sources orbset applies (cells by box, sphere,
+// cylinder, rotated box, zone, label or cell set; boundary faces by box,
+// patch, zone, label, face set, or all of them), each with its fieldValues
+// of the volume field types setFields sets. Anything else is refused before
+// anything is written, in one line that names the file, the line and the
+// entry and says to use setFields.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "foam/dictionary.h"
 #include "foam/text.h"
 #include "select.h"
 
 namespace orbset {
 
-// A volScalarFieldValue entry: a field (an index into Plan::fields) and
-// the value it gives the cells.
+// The volume field types setFields sets, and the components of a value.
+enum class FieldType { scalar, vector, sphericalTensor, symmTensor, tensor };
+
+int components(FieldType t);
+// "volScalarField", ...: the class of the field's file.
+const char *class_name(FieldType t);
+// "scalar", ...: the type of its lists, List<scalar>.
+const char *item_name(FieldType t);
+
+struct Field {
+    std::string name;
+    FieldType type;
+};
+
+using Value = std::array<double, 9>;
+
+// A fieldValues entry such as volVectorFieldValue U (1 0 0): a field (an
+// index into Plan::fields) and the value it gives.
 struct Setting {
     int field;
-    double value;
+    Value value;
+};
+
+// A name of a zone, a patch or a set: a word, or a quoted regular
+// expression.
+struct Name {
+    std::string text;
+    bool pattern = false;
 };
 
 struct Region {
-    enum class Source { box, sphere } source;
-    std::size_t first_box, n_boxes;         // into Plan::boxes, for box
-    Sphere sphere;                          // for sphere
-    std::size_t first_setting, n_settings;  // into Plan::settings
+    enum class Source {
+        // sets of cells
+        box, sphere, cylinder, rotated_box, zone, labels, cell_set,
+        // sets of faces
+        face_box, face_patch, face_zone, face_labels, face_set, face_boundary,
+    } source;
+    std::string keyword;                    // boxToCell, ...: for diagnostics
+    long long line = 0;                     // where it is written in the dictionary
+    std::size_t first_box = 0, n_boxes = 0; // into Plan::boxes, for box and face_box
+    Sphere sphere{};
+    Cylinder cylinder{};
+    RotatedBox rotated{};
+    std::vector<Name> names;                // zones, patches, sets
+    std::vector<label> labels;
+    std::size_t first_setting = 0, n_settings = 0;  // into Plan::settings
+
+    bool of_faces() const { return source >= Source::face_box; }
 };
 
 struct Plan {
-    std::vector<std::string> fields;  // every field named, in the order first named
+    std::vector<Field> fields;        // every field named, in the order first named
     std::vector<Setting> defaults;    // defaultFieldValues, in order
     std::vector<Region> regions;      // in order: the last one to take a cell sets it
     std::vector<Box> boxes;
     std::vector<Setting> settings;    // the fieldValues of every region, region by region
+    std::string name;                 // the dictionary's file, for diagnostics
+
+    bool has_face_regions() const;
+    bool has_source(Region::Source s) const;
+    // The last region of cells (or -1, the defaults; -2, none) that sets
+    // field f: after it, setFields gives every patch of f its cells' values.
+    int last_cell_region(int f) const;
 };
 
-// Reads the dictionary; throws foam::Bad.
-Plan read_plan(const foam::Text &dict);
+// Reads the dictionary, its includes found through inc; throws foam::Bad.
+Plan read_plan(const foam::Text &dict, const foam::Includes &inc);
 
 }  // namespace orbset

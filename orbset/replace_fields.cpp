@@ -73,7 +73,7 @@ int replace_fields(const std::vector<Part> &parts, const Plan &plan, int precisi
 {
     for (const Part &part : parts)
         for (const FieldFile &file : part.fields)
-            if (file.present() && !replaceable(file.text.name))
+            if (file.present() && !replaceable(file.text->name))
                 return 1;
     std::vector<std::unique_ptr<Output>> outs;
     for (const Part &part : parts)
@@ -84,15 +84,15 @@ int replace_fields(const std::vector<Part> &parts, const Plan &plan, int precisi
             Output &o = *outs.back();
             o.part = &part;
             o.field = f;
-            o.opened = textio::open_replacement(o.r, o.s, part.fields[f].text.name.c_str(), nullptr);
+            o.opened = textio::open_replacement(o.r, o.s, part.fields[f].text->name.c_str(), nullptr);
             if (!o.opened)
                 return 1;
         }
     each_on_cores(outs.size(), "to write the fields", [&](std::size_t i) {
         Output &o = *outs[i];
         const FieldFile &file = o.part->fields[o.field];
-        naming(file.text.name, [&] {
-            auto out = file.text.compressed ? Out::gzip(o.s) : Out::plain(o.s);
+        naming(file.text->name, [&] {
+            auto out = file.text->compressed ? Out::gzip(o.s) : Out::plain(o.s);
             write_field(file, o.part->patches, o.part->cells, precision, *out);
         });
     });

@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <cstdint>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "cores.h"
 #include "foam/bad.h"
 #include "foam/geometry.h"
+#include "foam/regex.h"
 #include "foam/text.h"
 #include "select.h"
 
@@ -45,7 +47,7 @@ std::vector<std::uint32_t> working_order(const Plan &plan)
     Vec lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
     for (std::size_t r = 0; r < plan.regions.size(); ++r) {
         const Region &region = plan.regions[r];
-        if (region.n_settings == 0)
+        if (region.n_settings == 0 || region.of_faces())
             continue;
         order.push_back(static_cast<std::uint32_t>(r));
         if (region.source != Region::Source::sphere)
@@ -69,28 +71,53 @@ std::vector<std::uint32_t> working_order(const Plan &plan)
     return order;
 }
 
-// Claims for the regions order[from, to).
-void claim(const Plan &plan, const CellIndex &index, std::size_t n_cells,
-           const std::vector<std::uint32_t> &order, std::size_t from, std::size_t to,
-           Claims &last)
+// The cells region r takes, appended to `cells`.
+void cells_of(const Plan &plan, const CellIndex &index,
+              const std::vector<std::vector<label>> &listed, std::size_t r,
+              std::vector<label> &cells, std::vector<Box> &boxes)
 {
-    last.assign(plan.fields.size(), {});
+    const Region &region = plan.regions[r];
+    using S = Region::Source;
+    switch (region.source) {
+    case S::box: {
+        auto first = plan.boxes.begin() + static_cast<std::ptrdiff_t>(region.first_box);
+        boxes.assign(first, first + static_cast<std::ptrdiff_t>(region.n_boxes));
+        cells_in_boxes(index, boxes, cells);
+        break;
+    }
+    case S::sphere:
+        cells_in_sphere(index, region.sphere, cells);
+        break;
+    case S::cylinder:
+        cells_in_cylinder(index, region.cylinder, cells);
+        break;
+    case S::rotated_box:
+        cells_in_rotated_box(index, region.rotated, cells);
+        break;
+    default:
+        cells = listed[r];
+        break;
+    }
+}
+
+// Claims for the regions order[from, to).
+void claim(const Plan &plan, const CellIndex &index, const std::vector<std::vector<label>> &listed,
+           std::size_t n_cells, const std::vector<std::uint32_t> &order, std::size_t from,
+           std::size_t to, Claims &last)
+{
+    last.cells.assign(plan.fields.size(), {});
+    last.taken.assign(plan.regions.size(), 0);
     std::vector<label> cells;
     std::vector<Box> boxes;
     for (std::size_t i = from; i < to; ++i) {
         const Region &r = plan.regions[order[i]];
         cells.clear();
-        if (r.source == Region::Source::box) {
-            auto first = plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box);
-            boxes.assign(first, first + static_cast<std::ptrdiff_t>(r.n_boxes));
-            cells_in_boxes(index, boxes, cells);
-        } else {
-            cells_in_sphere(index, r.sphere, cells);
-        }
+        cells_of(plan, index, listed, order[i], cells, boxes);
+        last.taken[order[i]] = static_cast<long long>(cells.size());
         auto region = static_cast<std::int32_t>(order[i]);
         for (std::size_t k = 0; k < r.n_settings; ++k) {
             std::vector<std::int32_t> &mine =
-                last[static_cast<std::size_t>(plan.settings[r.first_setting + k].field)];
+                last.cells[static_cast<std::size_t>(plan.settings[r.first_setting + k].field)];
             if (mine.empty())
                 mine.assign(n_cells, -1);
             for (label c : cells) {
@@ -106,53 +133,167 @@ void claim(const Plan &plan, const CellIndex &index, std::size_t n_cells,
 Claims merge(std::vector<Claims> &claims, std::size_t n_cells)
 {
     Claims &all = claims[0];
-    for (std::size_t f = 0; f < all.size(); ++f)
+    for (std::size_t t = 1; t < claims.size(); ++t)
+        for (std::size_t r = 0; r < all.taken.size(); ++r)
+            all.taken[r] += claims[t].taken[r];
+    for (std::size_t f = 0; f < all.cells.size(); ++f)
         for (std::size_t t = 1; t < claims.size(); ++t) {
-            std::vector<std::int32_t> &other = claims[t][f];
-            if (all[f].empty())
-                all[f].swap(other);
+            std::vector<std::int32_t> &other = claims[t].cells[f];
+            if (all.cells[f].empty())
+                all.cells[f].swap(other);
             else if (!other.empty())
                 for (std::size_t c = 0; c < n_cells; ++c)
-                    all[f][c] = std::max(all[f][c], other[c]);
+                    all.cells[f][c] = std::max(all.cells[f][c], other[c]);
         }
     return std::move(all);
 }
 
+// The value each region gives field f: its last setting of it.
+std::vector<Value> values_of(const Plan &plan, std::size_t f)
+{
+    std::vector<Value> value_of(plan.regions.size());
+    for (std::size_t r = 0; r < plan.regions.size(); ++r) {
+        const Region &region = plan.regions[r];
+        for (std::size_t k = 0; k < region.n_settings; ++k) {
+            const Setting &s = plan.settings[region.first_setting + k];
+            if (static_cast<std::size_t>(s.field) == f)
+                value_of[r] = s.value;
+        }
+    }
+    return value_of;
+}
+
+bool sets(const Plan &plan, const Region &r, std::size_t f)
+{
+    for (std::size_t k = 0; k < r.n_settings; ++k)
+        if (static_cast<std::size_t>(plan.settings[r.first_setting + k].field) == f)
+            return true;
+    return false;
+}
+
+// Whether the entry's value was read through $internalField from a file
+// orbset does not write: read again, it would name the new cells.
+bool names_internal_elsewhere(const FieldFile &file, const foam::DictEntry *entry)
+{
+    const foam::DictEntry *value = entry ? entry->dict->find("value") : nullptr;
+    if (!value || !value->expanded || value->file == file.text.get())
+        return false;
+    for (const foam::VarRef &r : file.dict->refs)
+        if (r.file == value->file && r.begin >= value->written_begin &&
+            r.end <= value->written_end && r.target->key == "internalField")
+            return true;
+    return false;
+}
+
+// What setFields leaves in each patch of field f: the cells' values where a
+// region of cells came last (for the patches that take them), the values
+// of the regions of faces that took a face after that, the entry as it is
+// elsewhere.
+void give_patch_values(Part &part, const Plan &plan, std::size_t f,
+                       const std::vector<Value> &value_of)
+{
+    FieldFile &file = part.fields[f];
+    const auto nc = static_cast<std::size_t>(file.components());
+    const int last_cell = plan.last_cell_region(static_cast<int>(f));
+    // the last region of faces to take each boundary face
+    std::vector<std::int32_t> last_face;
+    for (std::size_t r = 0; r < plan.regions.size(); ++r) {
+        if (!plan.regions[r].of_faces() || !sets(plan, plan.regions[r], f))
+            continue;
+        if (last_face.empty())
+            last_face.assign(part.cells.owner.size(), -1);
+        for (label b : part.boundary_faces[r])
+            last_face[static_cast<std::size_t>(b)] = static_cast<std::int32_t>(r);
+    }
+    for (std::size_t p = 0; p < part.patches.size(); ++p) {
+        const PatchPlan &plan_p = file.patches[p];
+        PatchOut &out = file.out[p];
+        if (!plan_p.entry)
+            continue;
+        const foam::Patch &patch = part.patches[p].patch;
+        const auto first = static_cast<std::size_t>(patch.start - part.cells.first_face);
+        const auto n = static_cast<std::size_t>(patch.size);
+        const PatchKind kind = plan_p.rule.kind;
+        // the faces a region of faces sets after the last region of cells
+        // (for a kept value, any region of faces)
+        const int after = kind == PatchKind::adjacent ? last_cell : -2;
+        bool faces = false;
+        for (std::size_t i = 0; i < n && !last_face.empty() && !faces; ++i)
+            faces = last_face[first + i] >= 0 && last_face[first + i] > after;
+        if (kind == PatchKind::adjacent) {
+            if (!faces) {
+                out.how = last_cell >= -1 ? PatchOut::How::cells : PatchOut::How::keep;
+                continue;
+            }
+            if (last_cell >= -1 || plan_p.rule.value == ValueRead::ignored ||
+                !plan_p.entry->dict->find("value")) {
+                out.values.resize(n * nc);
+                for (std::size_t i = 0; i < n; ++i) {
+                    auto c = static_cast<std::size_t>(part.cells.owner[first + i]);
+                    for (std::size_t k = 0; k < nc; ++k)
+                        out.values[i * nc + k] = file.values[c * nc + k];
+                }
+            } else {
+                out.values = patch_values(file, p, part.patches);
+            }
+        } else if (kind == PatchKind::kept) {
+            if (!faces) {
+                if (names_internal_elsewhere(file, plan_p.entry)) {
+                    out.how = PatchOut::How::values;
+                    out.values = patch_values(file, p, part.patches);
+                }
+                continue;
+            }
+            out.values = patch_values(file, p, part.patches);
+        } else {
+            continue;  // no value written, or a type orbset does not know
+        }
+        out.how = PatchOut::How::values;
+        for (std::size_t i = 0; i < n; ++i)
+            if (std::int32_t r = last_face[first + i]; r >= 0 && r > after)
+                for (std::size_t k = 0; k < nc; ++k)
+                    out.values[i * nc + k] = value_of[static_cast<std::size_t>(r)][k];
+    }
+}
+
 // Gives the part's cells the values of the plan: the defaults, then the
 // value of the last region to claim each cell (its cell of the whole mesh
-// where the part has one), and counts the cells the regions set.
+// where the part has one), and counts the cells the regions set; then its
+// patches the values setFields leaves in them.
 void give_values(Part &part, const Plan &plan, const Claims &claims)
 {
     auto n = static_cast<std::size_t>(part.n_cells);
-    for (const Setting &s : plan.defaults)
-        if (part.fields[static_cast<std::size_t>(s.field)].present())
-            part.fields[static_cast<std::size_t>(s.field)].values.assign(n, s.value);
+    for (const Setting &s : plan.defaults) {
+        FieldFile &file = part.fields[static_cast<std::size_t>(s.field)];
+        if (!file.present())
+            continue;
+        const auto nc = static_cast<std::size_t>(file.components());
+        file.values.resize(n * nc);
+        for (std::size_t i = 0; i < n * nc; ++i)
+            file.values[i] = s.value[i % nc];
+    }
     auto cell_of = [&](std::size_t c) {
         return part.to_whole.empty() ? c : static_cast<std::size_t>(part.to_whole[c]);
     };
     part.set.assign(plan.fields.size(), 0);
-    std::vector<double> value_of(plan.regions.size());
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
-        const std::vector<std::int32_t> &last = claims[f];
-        if (last.empty() || !part.fields[f].present())
+        FieldFile &file = part.fields[f];
+        if (!file.present())
             continue;
-        // the value a region gives the field: its last setting of it
-        for (std::size_t r = 0; r < plan.regions.size(); ++r) {
-            const Region &region = plan.regions[r];
-            for (std::size_t k = 0; k < region.n_settings; ++k) {
-                const Setting &s = plan.settings[region.first_setting + k];
-                if (static_cast<std::size_t>(s.field) == f)
-                    value_of[r] = s.value;
-            }
-        }
-        std::vector<double> &values = part.fields[f].values;
+        const std::vector<Value> value_of = values_of(plan, f);
+        const std::vector<std::int32_t> &last = claims.cells[f];
+        const auto nc = static_cast<std::size_t>(file.components());
         long long set = 0;
-        for (std::size_t c = 0; c < n; ++c)
-            if (std::int32_t l = last[cell_of(c)]; l >= 0) {
-                values[c] = value_of[static_cast<std::size_t>(l)];
-                ++set;
-            }
+        if (!last.empty())
+            for (std::size_t c = 0; c < n; ++c)
+                if (std::int32_t l = last[cell_of(c)]; l >= 0) {
+                    const Value &v = value_of[static_cast<std::size_t>(l)];
+                    for (std::size_t k = 0; k < nc; ++k)
+                        file.values[c * nc + k] = v[k];
+                    ++set;
+                }
         part.set[f] = set;
+        give_patch_values(part, plan, f, value_of);
     }
 }
 
@@ -247,12 +388,14 @@ void locate_fields(Part &part, const Plan &plan, const Control &control)
     part.paths.clear();
     std::vector<std::string> missing;
     std::vector<std::pair<dev_t, ino_t>> files;
-    for (const std::string &name : plan.fields) {
-        std::string path = under(part.dir, time + "/" + name);
+    const std::string region = part.region.empty() ? "" : part.region + "/";
+    for (const Field &field : plan.fields) {
+        const std::string &name = field.name;
+        std::string path = under(part.dir, time + "/" + region + name);
         if (foam::find_file(path).empty()) {
-            std::string constant = under(part.dir, "constant/" + name);
+            std::string constant = under(part.dir, "constant/" + region + name);
             if (foam::find_file(constant).empty()) {
-                missing.push_back(missing_field(part, time, name, path));
+                missing.push_back(missing_field(part, time + (part.region.empty() ? "" : "/" + part.region), name, path));
                 part.paths.emplace_back();
                 files.emplace_back();
                 continue;
@@ -279,38 +422,219 @@ void locate_fields(Part &part, const Plan &plan, const Control &control)
         part.warnings.push_back(m + "; the other fields are set, as setFields sets them");
 }
 
+std::string mesh_subdir(const std::string &region)
+{
+    return region.empty() ? "polyMesh" : region + "/polyMesh";
+}
+
 void locate_mesh(Part &part, const Control &control)
 {
-    part.instances = {mesh_instance(control, part.dir, "points"),
-                      mesh_instance(control, part.dir, "faces"),
-                      mesh_instance(control, part.dir, "boundary")};
-    auto dir = [&](const std::string &instance) {
-        return under(part.dir, instance + "/polyMesh/");
-    };
+    const std::string sub = mesh_subdir(part.region);
+    part.instances = {mesh_instance(control, part.dir, sub + "/points"),
+                      mesh_instance(control, part.dir, sub + "/faces"),
+                      mesh_instance(control, part.dir, sub + "/boundary")};
+    auto dir = [&](const std::string &instance) { return under(part.dir, instance + "/" + sub + "/"); };
     part.mesh = {dir(part.instances.points), dir(part.instances.faces),
                  dir(part.instances.boundary)};
 }
 
-void read_geometry(Part &part, std::vector<Vec> &centres)
+namespace {
+
+bool matches(const Name &n, const std::string &s)
 {
-    foam::Mesh mesh = read_topology(part);
-    // the mesh goes before the index comes
-    naming("the cell centres of " + part.mesh.faces, [&] {
-        centres = foam::cell_centres(mesh);
-        mesh = foam::Mesh{};
-        part.index = build_index(centres);
-    });
+    if (!n.pattern)
+        return n.text == s;
+    std::optional<bool> m = foam::regex_matches(n.text, s);
+    return m && *m;
 }
 
-void read_geometry(Part &part)
+std::string names_text(const std::vector<Name> &names)
 {
+    std::string s;
+    for (const Name &n : names)
+        s += (s.empty() ? "" : " ") + (n.pattern ? "\"" + n.text + "\"" : n.text);
+    return s;
+}
+
+// The labels of `labels` within [0, n), as topoSetSource::check keeps them.
+std::vector<label> within(const std::vector<label> &labels, label n)
+{
+    std::vector<label> out;
+    for (label l : labels)
+        if (l >= 0 && l < n)
+            out.push_back(l);
+    return out;
+}
+
+// The labels of the zones of `file` that names match; a warning where
+// none does, as setFields gives.
+std::vector<label> zone_labels(Part &part, const Plan &plan, const Region &r,
+                               const std::string &file, const char *key, label n)
+{
+    std::vector<foam::Zone> zones;
+    if (!foam::find_file(file).empty())
+        zones = foam::read_zones(file, key);
+    std::vector<label> out;
+    bool matched = false;
+    for (const foam::Zone &z : zones)
+        if (std::any_of(r.names.begin(), r.names.end(), [&](const Name &n) { return matches(n, z.name); })) {
+            matched = true;
+            for (label l : within(z.labels, n))
+                out.push_back(l);
+        }
+    if (!matched)
+        part.warnings.push_back(plan.name + ": line " + std::to_string(r.line) + ": " + r.keyword +
+                                ": no zone in " + file + " matches " + names_text(r.names) +
+                                "; the region takes nothing, as in setFields");
+    return out;
+}
+
+// The labels of the sets a region names, read where OpenFOAM finds them.
+std::vector<label> set_labels(const Part &part, const Control &control, const Region &r,
+                              const char *cls, label n)
+{
+    std::vector<label> out;
+    const std::string sub = mesh_subdir(part.region) + "/sets/";
+    for (const Name &name : r.names) {
+        std::string instance = mesh_instance(control, part.dir, sub + name.text);
+        std::string path = under(part.dir, instance + "/" + sub + name.text);
+        if (foam::find_file(path).empty())
+            throw foam::Bad(path + ": no such set (" + r.keyword + " names it); write it with "
+                                   "topoSet first");
+        for (label l : within(foam::read_set(path, cls), n))
+            out.push_back(l);
+    }
+    return out;
+}
+
+// The cells of the regions that list them rather than test centres.
+void find_listed_cells(Part &part, const Plan &plan, const Control &control)
+{
+    part.listed_cells.assign(plan.regions.size(), {});
+    for (std::size_t i = 0; i < plan.regions.size(); ++i) {
+        const Region &r = plan.regions[i];
+        using S = Region::Source;
+        if (r.source == S::zone)
+            part.listed_cells[i] =
+                zone_labels(part, plan, r, part.mesh.faces + "cellZones", "cellLabels", part.n_cells);
+        else if (r.source == S::labels)
+            part.listed_cells[i] = within(r.labels, part.n_cells);
+        else if (r.source == S::cell_set)
+            part.listed_cells[i] = set_labels(part, control, r, "cellSet", part.n_cells);
+    }
+}
+
+// The faces of every region of faces: those on the boundary, as boundary
+// face numbers, and how many internal ones, which setFields ignores with a
+// warning.
+void find_faces(Part &part, const Plan &plan, const Control &control, const foam::Mesh &mesh)
+{
+    part.boundary_faces.assign(plan.regions.size(), {});
+    part.internal_faces.assign(plan.regions.size(), 0);
+    if (!plan.has_face_regions())
+        return;
+    const label n_faces = mesh.n_faces(), first = mesh.n_internal_faces();
     std::vector<Vec> centres;
-    read_geometry(part, centres);
+    if (plan.has_source(Region::Source::face_box))
+        centres = foam::face_centres(mesh);
+    std::vector<char> taken;
+    for (std::size_t i = 0; i < plan.regions.size(); ++i) {
+        const Region &r = plan.regions[i];
+        if (!r.of_faces())
+            continue;
+        taken.assign(static_cast<std::size_t>(n_faces), 0);
+        auto take = [&](label f) { taken[static_cast<std::size_t>(f)] = 1; };
+        using S = Region::Source;
+        switch (r.source) {
+        case S::face_box: {
+            std::vector<Box> boxes(plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box),
+                                   plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box + r.n_boxes));
+            for (label f = 0; f < n_faces; ++f)
+                if (in_boxes(boxes, centres[static_cast<std::size_t>(f)]))
+                    take(f);
+            break;
+        }
+        case S::face_patch: {
+            bool any = false;
+            for (const foam::BoundaryPatch &b : part.patches) {
+                bool m = std::any_of(r.names.begin(), r.names.end(), [&](const Name &n) {
+                    return matches(n, b.patch.name) ||
+                           std::any_of(b.groups.begin(), b.groups.end(),
+                                       [&](const std::string &g) { return matches(n, g); });
+                });
+                if (!m)
+                    continue;
+                any = true;
+                for (label f = b.patch.start; f < b.patch.start + b.patch.size; ++f)
+                    take(f);
+            }
+            if (!any)
+                part.warnings.push_back(plan.name + ": line " + std::to_string(r.line) +
+                                        ": patchToFace: no patch matches " +
+                                        names_text(r.names) +
+                                        "; the region takes nothing, as in setFields");
+            break;
+        }
+        case S::face_zone:
+            for (label f : zone_labels(part, plan, r, part.mesh.faces + "faceZones", "faceLabels", n_faces))
+                take(f);
+            break;
+        case S::face_labels:
+            for (label f : within(r.labels, n_faces))
+                take(f);
+            break;
+        case S::face_set:
+            for (label f : set_labels(part, control, r, "faceSet", n_faces))
+                take(f);
+            break;
+        case S::face_boundary:
+            for (label f = first; f < n_faces; ++f)
+                take(f);
+            break;
+        default:
+            break;
+        }
+        for (label f = 0; f < n_faces; ++f) {
+            if (!taken[static_cast<std::size_t>(f)])
+                continue;
+            if (f < first)
+                ++part.internal_faces[i];
+            else
+                part.boundary_faces[i].push_back(f - first);
+        }
+        if (part.internal_faces[i] > 0)
+            part.warnings.push_back(plan.name + ": line " + std::to_string(r.line) + ": " +
+                                    r.keyword + " takes " + std::to_string(part.internal_faces[i]) +
+                                    " internal face" + (part.internal_faces[i] == 1 ? "" : "s") +
+                                    " of " + part.mesh.faces + ", which setFields ignores too");
+    }
 }
 
-void read_mapped_geometry(Part &part, const std::vector<Vec> &whole, const std::string &whole_dir)
+}  // namespace
+
+void read_geometry(Part &part, const std::function<const Plan *()> &get_plan,
+                   const Control &control, std::vector<Vec> *keep)
 {
     foam::Mesh mesh = read_topology(part);
+    std::vector<Vec> centres;
+    naming("the cell centres of " + part.mesh.faces, [&] { centres = foam::cell_centres(mesh); });
+    const Plan *plan = get_plan();
+    if (!plan)
+        return;
+    find_listed_cells(part, *plan, control);
+    find_faces(part, *plan, control, mesh);
+    // the mesh goes before the index comes
+    mesh = foam::Mesh{};
+    naming("the cell centres of " + part.mesh.faces, [&] { part.index = build_index(centres); });
+    if (keep)
+        *keep = std::move(centres);
+}
+
+void read_mapped_geometry(Part &part, const Plan &plan, const Control &control,
+                          const std::vector<Vec> &whole, const std::string &whole_dir)
+{
+    foam::Mesh mesh = read_topology(part);
+    find_faces(part, plan, control, mesh);
     const std::string path = part.mesh.faces + "cellProcAddressing";
     part.to_whole = foam::read_cell_addressing(path, part.n_cells,
                                                static_cast<label>(whole.size()));
@@ -380,14 +704,14 @@ Claims claim_cells_of(Part &part, const Plan &plan, unsigned threads)
         try {
             for (unsigned t = 1; t < threads; ++t)
                 pool.emplace_back([&, t] {
-                    claim(plan, part.index, n, order, order.size() * t / threads,
-                          order.size() * (t + 1) / threads, claims[t]);
+                    claim(plan, part.index, part.listed_cells, n, order,
+                          order.size() * t / threads, order.size() * (t + 1) / threads, claims[t]);
                 });
         } catch (const std::system_error &e) {
             pool.clear();
             throw foam::Bad("a thread to find the regions' cells: " + e.code().message());
         }
-        claim(plan, part.index, n, order, 0, order.size() / threads, claims[0]);
+        claim(plan, part.index, part.listed_cells, n, order, 0, order.size() / threads, claims[0]);
     }
     part.index = CellIndex{};
     return merge(claims, n);
@@ -395,15 +719,17 @@ Claims claim_cells_of(Part &part, const Plan &plan, unsigned threads)
 
 void set_fields(Part &part, const Plan &plan, const Claims &claims)
 {
-    for (const std::string &path : part.paths) {
+    for (std::size_t f = 0; f < part.paths.size(); ++f) {
+        const std::string &path = part.paths[f];
         if (path.empty()) {
             part.fields.emplace_back();  // missing: nothing to set or write
             continue;
         }
         naming(path, [&] {
-            foam::Bound bound = field_bound(part.n_cells, part.cells.owner.size());
-            part.fields.push_back(
-                read_field(foam::load_text(path, bound), part.n_cells, part.mesh_hint));
+            foam::Includes inc = part.includes;
+            inc.bound = field_bound(part.n_cells, part.cells.owner.size());
+            part.fields.push_back(read_field(foam::load_text(path, inc.bound), plan.fields[f].type,
+                                             part.n_cells, inc, part.mesh_hint));
             resolve_patches(part.fields.back(), part.patches, part.warnings);
         });
     }

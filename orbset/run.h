@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace orbset {
 
 struct Part {
     std::string dir;                           // "" for the current directory
+    std::string region;                        // -region NAME, or ""
+    foam::Includes includes;                   // what its files include is found through
     foam::MeshDirs mesh;                       // where its mesh's files are
     foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"
     std::vector<std::string> paths;            // of its fields' files, a field of the plan
@@ -24,8 +27,16 @@ struct Part {
     foam::label n_cells = 0;
     CellIndex index;                           // of the cells' centres
     std::vector<label> to_whole;               // a processor's cells in the whole mesh
+    // per region: the cells a zone, label or set source lists
+    std::vector<std::vector<label>> listed_cells;
+    // per region of faces: the boundary faces it takes (numbered from the
+    // first boundary face), and how many internal faces it takes, which
+    // setFields ignores
+    std::vector<std::vector<label>> boundary_faces;
+    std::vector<long long> internal_faces;
     std::vector<FieldFile> fields;             // a field of the plan
     std::vector<long long> set;                // cells a region set, a field
+    std::vector<long long> taken;              // cells a region's source took
     std::vector<std::string> warnings;
     std::string mesh_hint;                     // what may be wrong with the mesh, or ""
 };
@@ -33,29 +44,37 @@ struct Part {
 // rel under the directory dir, "" being the current one.
 std::string under(const std::string &dir, const std::string &rel);
 
+// The directory of a mesh in an instance: "polyMesh", or "NAME/polyMesh"
+// for a region NAME of a multi-region case.
+std::string mesh_subdir(const std::string &region);
+
 // Finds the file of every field of the plan in the start time's directory
-// of part.dir, or else in constant/, as setFields looks for them; throws
-// foam::Bad for one that is in neither.
+// of part.dir, or else in constant/, as setFields looks for them; one that
+// is in neither is left out with a warning, unless none is there (throws
+// foam::Bad).
 void locate_fields(Part &part, const Plan &plan, const Control &control);
 
 // Finds the files of the mesh of part.dir where OpenFOAM finds them: in
 // the start time's polyMesh, an earlier time's or constant's.
 void locate_mesh(Part &part, const Control &control);
 
-// Reads the part's mesh, and indexes its cells' centres; throws foam::Bad.
-void read_geometry(Part &part);
-
-// Reads the part's mesh, and indexes its cells' centres, of which it keeps
-// a copy in `centres`; throws foam::Bad.
-void read_geometry(Part &part, std::vector<Vec> &centres);
+// Reads the part's mesh, indexes its cells' centres, and finds the cells
+// and faces of the plan's regions that are not chosen by their centres
+// (zones, labels, sets; every region of faces). The plan comes from
+// `plan`, which may wait for it while the mesh is read, and gives null
+// where there is none (the run ends); a copy of the centres goes to
+// `centres` where given. Throws foam::Bad.
+void read_geometry(Part &part, const std::function<const Plan *()> &plan, const Control &control,
+                   std::vector<Vec> *centres = nullptr);
 
 // Reads a processor's mesh, and the cellProcAddressing beside its faces:
 // where each of its cells is in the whole mesh in whole_dir, whose centres
-// `whole` choose its values. Throws foam::Bad naming the processor where a cell's
-// centre in its own mesh is not its centre in the whole mesh: an
+// `whole` choose its values; and finds the faces of the plan's regions of
+// faces in its own mesh. Throws foam::Bad naming the processor where a
+// cell's centre in its own mesh is not its centre in the whole mesh: an
 // addressing of another decomposition, or a whole mesh made again since.
-void read_mapped_geometry(Part &part, const std::vector<Vec> &whole,
-                          const std::string &whole_dir);
+void read_mapped_geometry(Part &part, const Plan &plan, const Control &control,
+                          const std::vector<Vec> &whole, const std::string &whole_dir);
 
 // Whether every cell of the whole mesh of `whole_cells` cells, in
 // whole_dir, belongs to exactly one of the processors' meshes; throws
@@ -64,8 +83,12 @@ void check_decomposition(const std::vector<Part> &parts, label whole_cells,
                          const std::string &whole_dir);
 
 // For every field of the plan, the last region to take each cell, or -1;
-// empty for a field no region sets.
-using Claims = std::vector<std::vector<std::int32_t>>;
+// empty for a field no region of cells sets. And, for every region, how
+// many cells its source took.
+struct Claims {
+    std::vector<std::vector<std::int32_t>> cells;
+    std::vector<long long> taken;
+};
 
 // The cells every region takes in the part's mesh, indexed by
 // read_geometry, on up to `threads` threads; the index is dropped after.
@@ -73,7 +96,8 @@ Claims claim_cells(Part &part, const Plan &plan, unsigned threads);
 
 // Reads the part's fields and gives their cells the plan's values: the
 // defaults, then the claims of its own cells or, after
-// read_mapped_geometry, of its cells in the whole mesh; throws foam::Bad.
+// read_mapped_geometry, of its cells in the whole mesh; and their patches
+// the values setFields leaves in them; throws foam::Bad.
 void set_fields(Part &part, const Plan &plan, const Claims &claims);
 
 }  // namespace orbset

@@ -98,6 +98,55 @@ bool contains(const Box &b, const Vec &p)
            b.min.z <= p.z && p.z <= b.max.z;
 }
 
+// The operators of OpenFOAM's Vector: each component rounded on its own,
+// sums left to right.
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec operator*(double s, Vec v) { return {s * v.x, s * v.y, s * v.z}; }
+Vec operator/(Vec v, double s) { return {v.x / s, v.y / s, v.z / s}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec cross(Vec a, Vec b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+double largest(Vec v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
+
+// A box around every point a test of rounded values might take, beyond
+// the exact shape by a margin far above its rounding: candidates that
+// the exact test then looks at.
+struct Bounds {
+    Vec lo, hi;
+    void take(Vec p)
+    {
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    void widen(double by)
+    {
+        lo = lo - Vec{by, by, by};
+        hi = hi + Vec{by, by, by};
+    }
+};
+
+constexpr double kMargin = 1e-6;
+
+// triangle::areaNormal
+Vec triangle_area(Vec a, Vec b, Vec c) { return 0.5 * cross(b - a, c - a); }
+
+// face::areaNormal of a quadrilateral: the triangles from each edge to the
+// average of the points, that average last.
+Vec quad_area(const Vec (&p)[8], const int (&f)[4])
+{
+    Vec centre{0, 0, 0};
+    for (int i : f)
+        centre = centre + p[i];
+    centre = centre / 4.0;
+    Vec n{0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        n = n + triangle_area(p[f[i]], p[f[(i + 1) % 4]], centre);
+    return n;
+}
+
 }  // namespace
 
 CellIndex build_index(const std::vector<Vec> &centres)
@@ -189,6 +238,68 @@ void cells_in_sphere(const CellIndex &index, const Sphere &s, std::vector<label>
              return d2 < orad2 && d2 > irad2;
          },
          cells);
+}
+
+}  // namespace orbset
+
+namespace orbset {
+
+void cells_in_cylinder(const CellIndex &index, const Cylinder &cyl, std::vector<label> &cells)
+{
+    // cylinderToCell::combine
+    const Vec axis = cyl.p2 - cyl.p1;
+    const double mag_axis2 = dot(axis, axis);
+    const double orad2 = cyl.radius * cyl.radius;
+    const double irad2 = cyl.inner_radius > 0 ? cyl.inner_radius * cyl.inner_radius : -1;
+    Bounds b{cyl.p1, cyl.p1};
+    b.take(cyl.p2);
+    b.widen(std::fabs(cyl.radius) +
+            kMargin * (std::sqrt(mag_axis2) + std::fabs(cyl.radius) +
+                       std::max(largest(cyl.p1), largest(cyl.p2))));
+    const Vec p1 = cyl.p1;
+    scan(index, b.lo, b.hi,
+         [&](const Vec &c) {
+             const Vec d = c - p1;
+             const double mag_d = dot(d, axis);
+             if (!(mag_d > 0 && mag_d < mag_axis2))
+                 return false;
+             const double d2 = dot(d, d) - mag_d * mag_d / mag_axis2;
+             return d2 < orad2 && d2 > irad2;
+         },
+         cells);
+}
+
+void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box, std::vector<label> &cells)
+{
+    // rotatedBoxToCell::combine: the corners, as a hexahedron, and its
+    // faces as the hex cell model lists them, outwards
+    const Vec o = box.origin, i = box.i, j = box.j, k = box.k;
+    const Vec p[8] = {o, o + i, o + i + j, o + j, o + k, o + k + i, o + k + i + j, o + k + j};
+    static constexpr int kFaces[6][4] = {{0, 4, 7, 3}, {1, 2, 6, 5}, {0, 1, 5, 4},
+                                         {3, 7, 6, 2}, {0, 3, 2, 1}, {4, 5, 6, 7}};
+    Vec normal[6];
+    for (int f = 0; f < 6; ++f)
+        normal[f] = quad_area(p, kFaces[f]);
+    Bounds b{p[0], p[0]};
+    double far = 0;
+    for (const Vec &q : p) {
+        b.take(q);
+        far = std::max(far, largest(q));
+    }
+    b.widen(kMargin * (largest(b.hi - b.lo) + far));
+    scan(index, b.lo, b.hi,
+         [&](const Vec &c) {
+             for (int f = 0; f < 6; ++f)
+                 if (dot(c - p[kFaces[f][0]], normal[f]) > 0)
+                     return false;
+             return true;
+         },
+         cells);
+}
+
+bool in_boxes(const std::vector<Box> &boxes, const Vec &p)
+{
+    return std::any_of(boxes.begin(), boxes.end(), [&](const Box &b) { return contains(b, p); });
 }
 
 }  // namespace orbset

@@ -26,6 +26,24 @@ struct Sphere {
     double inner_radius;  // 0 when the dictionary gives none
 };
 
+// cylinderToCell: with axis = p2 - p1, d = centre - p1 and a = d & axis,
+// a cell is taken when 0 < a < magSqr(axis) and d2 = (d & d) -
+// a*a/magSqr(axis) satisfies d2 < radius*radius and d2 > inner, inner as
+// for a sphere.
+struct Cylinder {
+    Vec p1, p2;
+    double radius;
+    double inner_radius;
+};
+
+// rotatedBoxToCell: the hexahedron of corners origin + combinations of i, j
+// and k; a cell is taken when its centre lies on the inner side of (or on)
+// every face's plane, each face's normal its area vector as OpenFOAM's
+// face::areaNormal gives it.
+struct RotatedBox {
+    Vec origin, i, j, k;
+};
+
 // The spatial index over the cell centres: a uniform grid of bins of one
 // size along every axis, about one cell a bin, the cells listed bin after
 // bin (x fastest, then y, then z) with copies of their centres in the same
@@ -47,5 +65,13 @@ CellIndex build_index(const std::vector<Vec> &centres);
 void cells_in_boxes(const CellIndex &index, const std::vector<Box> &boxes,
                     std::vector<label> &cells);
 void cells_in_sphere(const CellIndex &index, const Sphere &sphere, std::vector<label> &cells);
+void cells_in_cylinder(const CellIndex &index, const Cylinder &cylinder,
+                       std::vector<label> &cells);
+void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box,
+                          std::vector<label> &cells);
+
+// The points whose positions the tests above take: every face centre
+// that lies in one of the boxes, as boxToFace takes them.
+bool in_boxes(const std::vector<Box> &boxes, const Vec &p);
 
 }  // namespace orbset

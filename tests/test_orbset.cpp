@@ -960,17 +960,18 @@ TEST(OrbsetRun, Refusals)
         std::string dict, field, message;
         const char *shell = "";  // run before orbset
     } rows[] = {
-        {"#include", "#include \"more\"\n" + ok_dict, ok_field,
-         "system/setFieldsDict: line 2: #include: orbset does not expand directives; use "
-         "setFields for this dictionary"},
-        {"a variable", "v 1;\ndefaultFieldValues (volScalarFieldValue alpha $v);\n", ok_field,
-         "system/setFieldsDict: line 3: $v: orbset does not expand variables"},
-        {"another source", "regions (cylinderToCell { p1 (0 0 0); p2 (1 0 0); radius 1; fieldValues (); });",
-         ok_field, "line 2: cylinderToCell: orbset applies boxToCell and sphereToCell regions only"},
-        {"a vector field", "defaultFieldValues (volVectorFieldValue U (0 0 0));", ok_field,
-         "line 2: volVectorFieldValue U: orbset sets scalar fields (volScalarFieldValue) only"},
-        {"a pattern keyword", "regions (sphereToCell { \"(origin|centre)\" (0 0 0); radius 1; fieldValues (); });",
-         ok_field, "line 2: \"(origin|centre)\": a quoted keyword (a pattern)"},
+        {"an included file that is not there", "#include \"more\"\n" + ok_dict, ok_field,
+         "system/setFieldsDict: line 2: #include \"system/more\": no such file"},
+        {"code", "v #calc \"1 + 1\";\n" + ok_dict, ok_field,
+         "system/setFieldsDict: line 2: #calc in a value: orbset does not run code or conditions "
+         "in dictionaries; use setFields"},
+        {"a variable of nothing", "defaultFieldValues (volScalarFieldValue alpha $nothing);\n"
+         "regions ();\n", ok_field, "system/setFieldsDict: line 2: $nothing: no such entry or "
+         "environment variable"},
+        {"another source", "regions (surfaceToCell { file \"a.stl\"; fieldValues (); });",
+         ok_field, "line 2: surfaceToCell: orbset applies the sources boxToCell, sphereToCell,"},
+        {"another kind of field", "defaultFieldValues (pointScalarFieldValue p 0);", ok_field,
+         "line 2: pointScalarFieldValue p: orbset sets volume fields"},
         {"a region without values", "regions (boxToCell { box (0 0 0) (1 1 1); });", ok_field,
          "line 2: boxToCell without fieldValues"},
         {"a sphere without radius", "regions (sphereToCell { centre (0 0 0); fieldValues (); });",
@@ -980,7 +981,7 @@ TEST(OrbsetRun, Refusals)
         {"a number OpenFOAM refuses", "defaultFieldValues (volScalarFieldValue alpha 1.5e);", ok_field,
          "system/setFieldsDict: line 2: '1.5e' is not a number"},
         {"the one-line layout cut short", oracle::kHeaderAlpha.substr(oracle::kHeaderAlpha.find("defaultFieldValues")),
-         ok_field, "system/setFieldsDict: line 2: expected ')' closing the list"},
+         ok_field, "system/setFieldsDict: line 2: expected ';', found the end of the file"},
         {"no field that is there", "defaultFieldValues (volScalarFieldValue beta 1);\nregions ();",
          ok_field, "0/beta: no such field file (nor beta.gz, nor in constant); 0 holds alpha: name "
          "one of those in the dictionary, or copy the field to be set to beta"},
@@ -1003,7 +1004,7 @@ TEST(OrbsetRun, Refusals)
                                  "    sides { type zeroGradient; }\n"),
          "0/alpha: line 14: unexpected '1' in a patch's value"},
         {"defaultFieldValues twice", ok_dict + "defaultFieldValues (volScalarFieldValue alpha 2);",
-         ok_field, "system/setFieldsDict: line 4: defaultFieldValues given twice"},
+         ok_field, "system/setFieldsDict: line 2: defaultFieldValues given twice"},
         {"no regions", "defaultFieldValues (volScalarFieldValue alpha 1);", ok_field,
          "system/setFieldsDict: line 2: no regions: setFields stops without them"},
         {"an empty dictionary, as orbfill writes from a dump without spheres", ok_dict, ok_field,
@@ -1019,17 +1020,12 @@ TEST(OrbsetRun, Refusals)
          two_fields, ok_field, "0/beta.gz: more than 67121152 bytes once inflated, more than a field of this mesh can need",
          "head -c 80000000 /dev/zero | gzip -1 >0/beta.gz"},
         {"a vector field's file", ok_dict, "FoamFile { format ascii; class volVectorField; }\n",
-         "0/alpha: line 1: class volVectorField: orbset sets volScalarField fields only"},
+         "0/alpha: line 1: class volVectorField where the dictionary sets a volScalarField"},
         {"a patch without entry", ok_dict, field_text("uniform 0", "    ends { type zeroGradient; }\n"),
          "0/alpha: line 15: boundaryField has no entry for patch sides"},
-        {"a directive among the patches", ok_dict,
-         field_text("uniform 0", "    #includeEtc \"caseDicts/setConstraintTypes\"\n" + std::string(kPlainPatches)),
-         "0/alpha: line 14: #includeEtc in boundaryField: orbset does not expand directives; use "
-         "setFields for this field"},
-        {"$internalField naming a list that changes", ok_dict,
-         field_text("nonuniform List<scalar> 2(0 1)",
-                    "    ends { type fixedValue; value $internalField; }\n    sides { type zeroGradient; }\n"),
-         "0/alpha: line 14: $internalField names the old cells' values, which orbset replaces"},
+        {"code among the patches", ok_dict,
+         field_text("uniform 0", "    #codeStream { code #{ #}; }\n" + std::string(kPlainPatches)),
+         "0/alpha: line 14: #codeStream: orbset does not run code or conditions in dictionaries"},
         {"a kept value of the wrong size", ok_dict,
          field_text("uniform 0", "    ends { type fixedValue; value nonuniform List<scalar> 3(0 1 2); }\n"
                                  "    sides { type zeroGradient; }\n"),
@@ -1188,13 +1184,13 @@ TEST(OrbsetRun, CommandLine)
         int status;
         const char *out, *err;
     } rows[] = {
-        {"help", "--help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
-        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-parallel]\n", ""},
+        {"help", "--help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n", ""},
+        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n", ""},
         {"version", "-version", 0, "orbset (casetools) " CASETOOLS_VERSION "\n", ""},
         {"-case", "-case case", 0, "alpha: 0 of 2 cells set by no region\n", ""},
         {"-case without its directory", "-case", 2, "",
-         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-parallel]\n"},
-        {"another option", "-dict other", 2, "", "orbset: unexpected argument \"-dict\"\n"},
+         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n"},
+        {"another option", "-time 0", 2, "", "orbset: unexpected argument \"-time\"\n"},
         {"-parallel on a case not decomposed", "-case case -parallel", 1, "",
          "orbset: case: -parallel, but no processorN directory (run decomposePar first)\n"},
         {"standard output closed", "-case case >&-", 1, "", "orbset: standard output: Bad file descriptor\n"},

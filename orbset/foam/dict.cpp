@@ -23,6 +23,8 @@ std::size_t raw_item_bytes(std::string_view type, const Header &h)
         return scalars(9);
     if (type == "label")
         return static_cast<std::size_t>(h.label_bytes);
+    if (type == "bool")
+        return 1;
     return 0;
 }
 
@@ -123,6 +125,11 @@ void expect_value_end(Cursor &v, const Entry &e, const char *what)
         Token t = next_token(v);
         v.fail(t.at, std::string("unexpected ") + describe(t) + " in " + what);
     }
+}
+
+std::string keyword_text_of(const std::string &key, bool pattern)
+{
+    return pattern ? "\"" + key + "\"" : key;
 }
 
 std::string keyword_text(const Token &key)

@@ -42,5 +42,6 @@ void expect_value_end(Cursor &v, const Entry &e, const char *what);
 
 // The keyword of an entry as text ("#include", "\"(in|out)let\"").
 std::string keyword_text(const Token &key);
+std::string keyword_text_of(const std::string &key, bool pattern);
 
 }  // namespace foam

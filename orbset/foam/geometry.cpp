@@ -229,4 +229,12 @@ std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes)
     return centres;
 }
 
+std::vector<Vec> face_centres(const Mesh &m)
+{
+    std::vector<Vec> centres(static_cast<std::size_t>(m.n_faces()));
+    for (label f = 0; f < m.n_faces(); ++f)
+        centres[static_cast<std::size_t>(f)] = face_geometry(m, f).centre;
+    return centres;
+}
+
 }  // namespace foam

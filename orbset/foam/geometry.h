@@ -13,4 +13,7 @@ namespace foam {
 // and, where `volumes` is given, every cell's volume (cellVolumes()).
 std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes = nullptr);
 
+// The centre of every face of m, as OpenFOAM's faceCentres() gives it.
+std::vector<Vec> face_centres(const Mesh &m);
+
 }  // namespace foam

@@ -577,6 +577,53 @@ std::vector<double> read_scalar_list(Cursor &c, const Header &h, std::size_t max
         c, h, max_count, [](Cursor &k) { return read_scalar(k, "a value"); }, "a list of numbers");
 }
 
+std::vector<double> read_tuple_list(Cursor &c, const Header &h, std::size_t n,
+                                    std::size_t max_count)
+{
+    const char *what = "a list of values";
+    std::vector<double> out;
+    ListStart s = read_list_start(c, h.binary ? n * sizeof(double) : 0, max_count, what);
+    if (h.binary) {
+        if (s.count == 0)
+            return out;
+        auto items = static_cast<std::size_t>(s.count);
+        const char *raw = read_raw_block(c, items * n * sizeof(double));
+        reserve_huge(out, items * n);
+        out.resize(items * n);
+        std::memcpy(out.data(), raw, items * n * sizeof(double));
+        close_list(c, s, what);
+        return out;
+    }
+    auto tuple = [&](Cursor &k) {
+        expect(k, '(', "opening a value");
+        for (std::size_t i = 0; i < n; ++i)
+            out.push_back(read_scalar(k, "a value"));
+        expect(k, ')', "closing a value");
+    };
+    if (s.open == '{') {
+        tuple(c);
+        const std::vector<double> one = out;
+        out.clear();
+        for (std::int64_t i = 0; i < s.count; ++i)
+            out.insert(out.end(), one.begin(), one.end());
+    } else if (s.count >= 0) {
+        reserve_huge(out, std::min(static_cast<std::size_t>(s.count), bytes_left(c) / 2 + 1) * n);
+        for (std::int64_t i = 0; i < s.count; ++i) {
+            if (list_ends(c))
+                fail_short_list(c, i, s.count);
+            tuple(c);
+        }
+    } else {
+        for (std::size_t i = 0; !list_ends(c); ++i) {
+            if (i == max_count)
+                c.fail(std::string(what) + " of more than " + std::to_string(max_count) + " items");
+            tuple(c);
+        }
+    }
+    close_list(c, s, what);
+    return out;
+}
+
 void expect_end(Cursor &c)
 {
     Token t = next_token(c);

@@ -129,6 +129,10 @@ std::vector<label> read_label_list(Cursor &c, const Header &h, const LabelRange 
                                    std::size_t max_count);
 std::vector<Vec> read_vector_list(Cursor &c, const Header &h, std::size_t max_count);
 std::vector<double> read_scalar_list(Cursor &c, const Header &h, std::size_t max_count);
+// A list of items of n scalars each, "(a b c)" in ascii (a vector, a
+// tensor, ...), their components back to back.
+std::vector<double> read_tuple_list(Cursor &c, const Header &h, std::size_t n,
+                                    std::size_t max_count);
 
 // True at the ')' that closes a list, or at the end of the text.
 inline bool list_ends(Cursor &c)

@@ -1,6 +1,7 @@
 #include "polymesh.h"
 
 #include <algorithm>
+#include <climits>
 #include <exception>
 #include <new>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include <limits>
 
 #include "bad.h"
+#include "dictionary.h"
 #include "lexer.h"
 
 namespace foam {
@@ -392,6 +394,51 @@ std::vector<label> read_cell_addressing(const std::string &path, label cells, la
         throw Bad(f.text().name + ": " + std::to_string(to_whole.size()) + " cells where the mesh beside it has " +
                   std::to_string(cells));
     return to_whole;
+}
+
+std::vector<Zone> read_zones(const std::string &path, const char *labels_key)
+{
+    MeshFile f(path, {"regIOobject", "cellZoneMesh", "faceZoneMesh", "pointZoneMesh"});
+    Cursor &c = f.c;
+    std::vector<Zone> zones;
+    Token t = next_token(c);
+    if (t.kind == Tok::number && t.num.is_label && t.num.label >= 0)
+        t = next_token(c);
+    if (!t.is('('))
+        c.fail(t.at, "expected the list of zones, found " + describe(t));
+    for (t = next_token(c); !t.is(')'); t = next_token(c)) {
+        if (t.kind != Tok::word)
+            c.fail(t.at, "expected a zone's name, found " + describe(t));
+        expect(c, '{', "opening the zone");
+        Zone z;
+        z.name = std::string(t.text);
+        ReadDictionary r;
+        Dictionary d;
+        read_sub_dictionary(c, f.h, Includes{}, r, d);
+        if (const DictEntry *e = d.lookup(labels_key); e && !e->is_dict()) {
+            Cursor v = e->cursor();
+            skip_space(v);
+            if (peek_token(v).is_word("List<label>"))
+                next_token(v);
+            z.labels = read_label_list(v, e->text == &f.text() ? f.h : Header{},
+                                       {INT32_MIN, INT32_MAX, "label"}, bytes_left(v));
+        } else {
+            c.fail(t.at, "zone " + z.name + " without its " + labels_key);
+        }
+        zones.push_back(std::move(z));
+    }
+    expect_end(c);
+    return zones;
+}
+
+std::vector<label> read_set(const std::string &path, const char *cls)
+{
+    MeshFile f(path, {cls});
+    Header text;  // the labels are text in either format
+    std::vector<label> labels =
+        read_label_list(f.c, text, {INT32_MIN, INT32_MAX, "label"}, bytes_left(f.c));
+    expect_end(f.c);
+    return labels;
 }
 
 Mesh read_mesh(const std::string &case_dir)

@@ -47,4 +47,18 @@ std::vector<BoundaryPatch> read_boundary(const std::string &path);
 // another size or a label out of that range.
 std::vector<label> read_cell_addressing(const std::string &path, label cells, label whole_cells);
 
+// A zone of a mesh: its name and the labels of its cells or faces.
+struct Zone {
+    std::string name;
+    std::vector<label> labels;
+};
+
+// Reads the cellZones or faceZones file at path: each zone's cellLabels or
+// faceLabels (`labels_key`). Throws Bad.
+std::vector<Zone> read_zones(const std::string &path, const char *labels_key);
+
+// Reads a set that topoSet wrote (cellSet, faceSet): its labels, in the
+// file's order (topoSet writes them as text in either format). Throws Bad.
+std::vector<label> read_set(const std::string &path, const char *cls);
+
 }  // namespace foam

@@ -360,11 +360,23 @@ void advise_huge_pages(void *p, std::size_t bytes)
 #endif
 }
 
+Text text_of(std::string name, std::string_view bytes, long long first_line)
+{
+    Buffer b;
+    b.reserve(bytes.size());
+    if (!bytes.empty())
+        std::memcpy(b.data.get(), bytes.data(), bytes.size());
+    b.size = bytes.size();
+    Text t = b.finish(std::move(name), false);
+    t.first_line = first_line;
+    return t;
+}
+
 long long line_of(const Text &t, const char *at)
 {
     const char *p = t.begin();
     const char *stop = std::min(at, t.end());
-    long long n = 1;
+    long long n = t.first_line;
     while (p < stop) {
         const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(stop - p));
         if (!nl)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace foam {
 
@@ -24,10 +25,15 @@ struct Text {
     std::unique_ptr<char[], TextRelease> data;  // size bytes, then kTextPad zeros
     std::size_t size = 0;
     bool compressed = false;                 // read from name.gz
+    long long first_line = 1;                // the line of name its first byte is on
 
     const char *begin() const { return data.get(); }
     const char *end() const { return data.get() + size; }
 };
+
+// A text made in memory: the bytes of a value with its variables expanded,
+// standing for line `first_line` of the file `name` in diagnostics.
+Text text_of(std::string name, std::string_view bytes, long long first_line);
 
 // The name under which path exists, path or path.gz, or "" when neither.
 std::string find_file(const std::string &path);

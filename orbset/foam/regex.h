@@ -6,10 +6,10 @@
 #include <optional>
 #include <string>
 
-namespace orbset {
+namespace foam {
 
 // Whether the pattern matches all of name; nothing when the pattern is not
 // a regular expression.
-std::optional<bool> pattern_matches(const std::string &pattern, const std::string &name);
+std::optional<bool> regex_matches(const std::string &pattern, const std::string &name);
 
-}  // namespace orbset
+}  // namespace foam

@@ -1,10 +1,10 @@
-#include "pattern.h"
+#include "regex.h"
 
 #include <regex>
 
-namespace orbset {
+namespace foam {
 
-std::optional<bool> pattern_matches(const std::string &pattern, const std::string &name)
+std::optional<bool> regex_matches(const std::string &pattern, const std::string &name)
 {
     std::string body = pattern;
     auto flags = std::regex::extended;
@@ -21,4 +21,4 @@ std::optional<bool> pattern_matches(const std::string &pattern, const std::strin
     }
 }
 
-}  // namespace orbset
+}  // namespace foam
