@@ -10,7 +10,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 programs="headcut orbfill orbtint pairlow"
 [ ! -e "$build/bin/orbset" ] || programs="$programs orbset"
 doc=$prefix/share/doc/casetools
-for f in copyright README.md.gz examples/case/dump0.txt examples/case/system/blockMeshDict; do
+for f in copyright README.md.gz examples/run examples/case/dump0.txt examples/case/system/blockMeshDict; do
     test -f "$doc/$f" || { echo "missing $doc/$f"; exit 1; }
 done
 # changelog.gz, or changelog.Debian.gz where the version has a Debian revision

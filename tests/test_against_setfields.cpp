@@ -861,7 +861,7 @@ bool rewrite_in_ascii(const CaseDir &c, const std::string &dir)
 
 class AgainstSetFields : public ::testing::TestWithParam<Row> {};
 
-TEST_P(AgainstSetFields, SameCellsAndBoundaryValues)
+TEST_P(AgainstSetFields, SameFields)
 {
     const Row &row = GetParam();
     const std::string missing = missing_tools();

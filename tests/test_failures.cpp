@@ -306,7 +306,7 @@ TEST(Failures, InputChangingBetweenTheReadings)
         // a pipe read twice, through /dev/stdin, is empty the second time
         {"headcut", "dump0.txt", "dump.txt", "", "20", "",
          "20 lines counted, 0 found again; dump.txt holds 0 of the 2 lines expected",
-         "ln -s /dev/stdin dump0.txt; seq 20 | '" BIN_DIR "/headcut'"},
+         "ln -s /dev/stdin dump0.txt; seq -f 'line %g' 20 | '" BIN_DIR "/headcut'"},
     };
     for (const Case &k : cases) {
         CaseDir c;
@@ -532,6 +532,8 @@ TEST(Failures, TwoRunsAtOnce)
 TEST(Failures, WarningsANewUserNeeds)
 {
     std::string sphere = "1e-4 2e-4 3e-4 1e-5\n";
+    std::string liggghts = "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n30\nITEM: BOX BOUNDS pp pp pp\n"
+                           "0 1\n0 1\n0 1\nITEM: ATOMS id type x y z vx vy vz radius\n";
     struct Case {
         const char *program;
         std::string input;
@@ -541,6 +543,14 @@ TEST(Failures, WarningsANewUserNeeds)
         {"headcut", repeat("ITEM: 0\n", 9) + repeat(sphere, 30),
          {"line 10: a header line holding 4 numbers, as a sphere record does (9 such lines)"}},
         {"headcut", repeat("h\n", 17) + repeat(sphere, 3), {"line 18: a header line holding 4 numbers"}},
+        // a LIGGGHTS dump as it is written, and as the README's awk line cuts it: the
+        // numbers of its own header (time step, atoms, box) are not records
+        {"headcut", liggghts + repeat("1 1 1e-4 2e-4 3e-4 0 0 0 1e-5\n", 30),
+         {"line 10: a header line holding 9 numbers, as a record does (9 such lines); the first 18 "
+          "lines are never copied, so a dump with a shorter header loses such records, and orbfill "
+          "reads 4 numbers a sphere, x y z and radius; line 1 starts with ITEM:, so this is a "
+          "LIGGGHTS or LAMMPS dump with a header of its own"}},
+        {"headcut", liggghts + repeat("#\n", 9) + repeat(sphere, 30), {}},
         {"headcut", repeat(sphere, 5), {"line 1: a header line", "5 lines, no more than the 18 header lines"}},
         {"headcut", "h\n", {"1 line, no more than the 18 header lines, so dump.txt is empty"}},
         // -0.00002 takes every cell within 20 micrometres; -4e-7 is written -0.000000

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "foam/geometry.h"
@@ -68,25 +69,27 @@ foam::Mesh mesh()
 }
 
 struct Row {
-    const char *why;
+    const char *name, *why;
     label cell;
     Vec openfoam;  // writeCellCentres, OpenFOAM 1912
 };
 
 const Row kRows[] = {
-    {"quadrilateral faces, no fused multiply-add", 0,
+    {"quadrilaterals", "quadrilateral faces, no fused multiply-add", 0,
      {0x1.0c9d7f9f4597bp-1, 0x1.0d4d8de7a212fp-1, 0x1.08f338b2c46a3p-1}},
-    {"owner faces summed before the neighbour face that comes first in the mesh; triangles", 1,
+    {"neighbour_face_first",
+     "owner faces summed before the neighbour face that comes first in the mesh; triangles", 1,
      {0x1.762926ef41b2ap+0, 0x1.15afd21330361p-1, 0x1.215d8ad536946p-1}},
-    {"no volume: the average of the face centres, some of them of faces with no area", 2,
+    {"no_volume", "no volume: the average of the face centres, some of them of faces with no area",
+     2,
      {0x1.c89edaa44a106p+1, 0x1.098fbe7cb8822p-1, 0x1.3333333333332p-2}},
-    {"faces below ROOTVSMALL in area and a volume below VSMALL", 3,
+    {"below_vsmall", "faces below ROOTVSMALL in area and a volume below VSMALL", 3,
      {0x1.9da4e4435bcb1p-367, 0x1.9da4e4435bcbp-367, 0x1.85985403e8513p-367}},
     {"a volume of 4e-316, not 0 but below VSMALL: the average of the face centres", 4,
      {0.5, 0.5, 2e-300}},
 };
 
-void PrintTo(const Row &row, std::ostream *os) { *os << row.why; }
+void PrintTo(const Row &row, std::ostream *os) { *os << row.name << ": " << row.why; }
 
 class Centres : public ::testing::TestWithParam<Row> {};
 
@@ -100,6 +103,7 @@ TEST_P(Centres, AsOpenFoamWritesThem)
         << row.why << ": (" << c.x << " " << c.y << " " << c.z << ")";
 }
 
-INSTANTIATE_TEST_SUITE_P(Cells, Centres, ::testing::ValuesIn(kRows));
+INSTANTIATE_TEST_SUITE_P(Cells, Centres, ::testing::ValuesIn(kRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string lines(int n, const std::string &text = "1 2 3")
+std::string lines(int n, const std::string &text = "a b c")
 {
     std::string s;
     for (int i = 0; i < n; ++i)
@@ -66,8 +66,9 @@ TEST(Headcut, EveryByteIsAnOrdinaryCharacter)
 
 TEST(Headcut, LineCap)
 {
-    std::string cap = lines(200001, "7");
-    expect_trim(cap, "200001", lines(200001 - 18, "7"), nullptr);
-    expect_trim(cap + "8\n9\n", "200001", lines(200001 - 18, "7"),
-                "more than 200001 lines; lines from 200002 on were not copied");
+    std::string cap = lines(200001, "x");
+    expect_trim(cap, "200001", lines(200001 - 18, "x"), nullptr);
+    expect_trim(cap + "8\n9\n", "200001", lines(200001 - 18, "x"),
+                "more than 200001 lines; lines from 200002 on were not copied: "
+                "`tail -n +19 dump0.txt > dump.txt` copies every line");
 }

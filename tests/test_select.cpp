@@ -56,7 +56,7 @@ struct Region {
 };
 
 struct Row {
-    const char *why;
+    const char *name, *why;
     Centres centres;
     Region region;
 };
@@ -77,36 +77,40 @@ const double kHuge = std::numeric_limits<double>::max();
 
 const Row kRows[] = {
     // spheres
-    {"a centre on the surface is outside: d2 < radius^2 is strict", Centres::lattice,
+    {"on_surface", "a centre on the surface is outside: d2 < radius^2 is strict", Centres::lattice,
      {{{{4, 4, 4}, 3, 0}, {{4, 5, 4}, 5, 0}}, {}}},
-    {"a centre on the inner surface is outside: d2 > innerRadius^2 is strict", Centres::lattice,
-     {{{{4, 4, 4}, 5, 3}}, {}}},
-    {"a negative radius takes by its size", Centres::lattice, {{{{4, 4, 4}, -3.5, 0}}, {}}},
-    {"an inner radius not above zero takes the centre at the origin", Centres::lattice,
-     {{{{4, 4, 4}, 2, -1}, {{4, 4, 4}, 2, 0}}, {}}},
-    {"a sphere bigger than the mesh takes every cell", Centres::jittered,
+    {"inner_surface", "a centre on the inner surface is outside: d2 > innerRadius^2 is strict",
+     Centres::lattice, {{{{4, 4, 4}, 5, 3}}, {}}},
+    {"negative_radius", "a negative radius takes by its size", Centres::lattice,
+     {{{{4, 4, 4}, -3.5, 0}}, {}}},
+    {"inner_zero", "an inner radius not above zero takes the centre at the origin",
+     Centres::lattice, {{{{4, 4, 4}, 2, -1}, {{4, 4, 4}, 2, 0}}, {}}},
+    {"huge_sphere", "a sphere bigger than the mesh takes every cell", Centres::jittered,
      {{{{4, 4, 4}, 1e6, 0}, {{0, 0, 0}, kHuge, 0}}, {}}},
-    {"spheres beyond the mesh take none, even where the distance overflows", Centres::jittered,
+    {"beyond_the_mesh", "spheres beyond the mesh take none, even where the distance overflows",
+     Centres::jittered,
      {{{{40, 4, 4}, 3, 0}, {{-kHuge, 0, 0}, 1e300, 0}, {{4, 4, 4}, 1e-200, 0}}, {}}},
-    {"spheres of every size and place on scattered centres", Centres::jittered, random_spheres()},
-    {"all centres in one plane", Centres::slab, {{{{4.2, 4.1, 0}, 2.5, 0}}, {}}},
-    {"all centres at one point", Centres::one_point, {{{{1, 2, 3.5}, 0.6, 0}}, {}}},
-    {"no cells", Centres::none, {{{{1, 2, 3}, 5, 0}}, {{{0, 0, 0}, {1, 1, 1}}}}},
-    {"a centre that is not a number is never taken", Centres::with_nan,
+    {"scattered", "spheres of every size and place on scattered centres", Centres::jittered,
+     random_spheres()},
+    {"one_plane", "all centres in one plane", Centres::slab, {{{{4.2, 4.1, 0}, 2.5, 0}}, {}}},
+    {"one_point", "all centres at one point", Centres::one_point, {{{{1, 2, 3.5}, 0.6, 0}}, {}}},
+    {"no_cells", "no cells", Centres::none, {{{{1, 2, 3}, 5, 0}}, {{{0, 0, 0}, {1, 1, 1}}}}},
+    {"nan_centre", "a centre that is not a number is never taken", Centres::with_nan,
      {{{{3, 2, 1}, 3, 0}, {{0, 0, 0}, kHuge, 0}}, {{{-1, -1, -1}, {kHuge, kHuge, kHuge}}}}},
-    {"one centre far from the rest", Centres::outlier,
+    {"outlier", "one centre far from the rest", Centres::outlier,
      {{{{1e12, -1e12, 4}, 1, 0}, {{4, 4, 4}, 2.5, 0}}, {}}},
 
     // boxes
-    {"a centre on a face of the box is inside: min <= p <= max", Centres::lattice,
+    {"on_box_face", "a centre on a face of the box is inside: min <= p <= max", Centres::lattice,
      {{}, {{{2, 3, 4}, {5, 5, 8}}}}},
-    {"a box with min above max along one axis takes nothing", Centres::lattice,
+    {"min_above_max", "a box with min above max along one axis takes nothing", Centres::lattice,
      {{}, {{{2, 6, 4}, {5, 3, 8}}}}},
-    {"a cell in two boxes is listed once", Centres::lattice,
+    {"two_boxes", "a cell in two boxes is listed once", Centres::lattice,
      {{}, {{{0, 0, 0}, {5, 5, 5}}, {{3, 3, 3}, {9, 9, 9}}, {{4, 4, 4}, {4, 4, 4}}}}},
-    {"a box around the whole mesh takes every cell", Centres::jittered,
+    {"box_around_mesh", "a box around the whole mesh takes every cell", Centres::jittered,
      {{}, {{{-kHuge, -kHuge, -kHuge}, {kHuge, kHuge, kHuge}}}}},
-    {"a box in a plane of centres", Centres::slab, {{}, {{{1, 1, 0.25}, {3.5, 7, 0.25}}}}},
+    {"box_in_a_plane", "a box in a plane of centres", Centres::slab,
+     {{}, {{{1, 1, 0.25}, {3.5, 7, 0.25}}}}},
 };
 
 bool in_box(const Box &b, const Vec &p)
@@ -139,7 +143,7 @@ std::vector<label> sorted(std::vector<label> v)
     return v;
 }
 
-void PrintTo(const Row &row, std::ostream *os) { *os << row.why; }
+void PrintTo(const Row &row, std::ostream *os) { *os << row.name << ": " << row.why; }
 
 class Select : public ::testing::TestWithParam<Row> {};
 
@@ -168,6 +172,7 @@ TEST_P(Select, FindsTheCellsOfEveryTest)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Regions, Select, ::testing::ValuesIn(kRows));
+INSTANTIATE_TEST_SUITE_P(Regions, Select, ::testing::ValuesIn(kRows),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
