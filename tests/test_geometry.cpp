@@ -85,7 +85,7 @@ const Row kRows[] = {
      {0x1.c89edaa44a106p+1, 0x1.098fbe7cb8822p-1, 0x1.3333333333332p-2}},
     {"below_vsmall", "faces below ROOTVSMALL in area and a volume below VSMALL", 3,
      {0x1.9da4e4435bcb1p-367, 0x1.9da4e4435bcbp-367, 0x1.85985403e8513p-367}},
-    {"a volume of 4e-316, not 0 but below VSMALL: the average of the face centres", 4,
+    {"tiny_volume", "a volume of 4e-316, not 0 but below VSMALL: the average of the face centres", 4,
      {0.5, 0.5, 2e-300}},
 };
 
