@@ -116,53 +116,124 @@ std::optional<int> read_options(int argc, char **argv, Options &o)
     return textio::start(1, alone, kTool);
 }
 
-// "the box and 100000 spheres": the regions that set a field.
-std::string regions_of(const Plan &plan, std::size_t field)
+// How a kind of source is named in the report, one region and several.
+struct Kind {
+    orbset::Region::Source source;
+    const char *one, *many;
+};
+
+constexpr Kind kKinds[] = {
+    {orbset::Region::Source::box, "the box", "boxes"},
+    {orbset::Region::Source::sphere, "the sphere", "spheres"},
+    {orbset::Region::Source::cylinder, "the cylinder", "cylinders"},
+    {orbset::Region::Source::rotated_box, "the rotated box", "rotated boxes"},
+    {orbset::Region::Source::zone, "zoneToCell", "zoneToCell regions"},
+    {orbset::Region::Source::labels, "labelToCell", "labelToCell regions"},
+    {orbset::Region::Source::cell_set, "cellToCell", "cellToCell regions"},
+};
+
+bool names_field(const Plan &plan, const orbset::Region &r, std::size_t field)
 {
-    long long boxes = 0, spheres = 0;
-    for (const orbset::Region &r : plan.regions) {
-        bool names = false;
-        for (std::size_t k = 0; k < r.n_settings; ++k)
-            names = names || plan.settings[r.first_setting + k].field == static_cast<int>(field);
-        if (!names)
-            continue;
-        if (r.source == orbset::Region::Source::box)
-            boxes += static_cast<long long>(r.n_boxes);
-        else
-            ++spheres;
-    }
-    auto count = [](long long n, const char *one, const char *many) {
-        return n == 1 ? std::string("the ") + one : std::to_string(n) + " " + many;
-    };
-    if (!boxes && !spheres)
-        return "no region";
-    if (!spheres)
-        return count(boxes, "box", "boxes");
-    if (!boxes)
-        return count(spheres, "sphere", "spheres");
-    return count(boxes, "box", "boxes") + " and " + count(spheres, "sphere", "spheres");
+    for (std::size_t k = 0; k < r.n_settings; ++k)
+        if (plan.settings[r.first_setting + k].field == static_cast<int>(field))
+            return true;
+    return false;
 }
 
-// One line a field: how many of its cells the regions set.
-int report(const std::vector<Part> &parts, const Plan &plan)
+// "536952 of 1000000 cells set: 40000 by the box, 496952 by 100000
+// spheres": each kind of source, by how many of them, and the cells whose
+// value they set last.
+std::string cells_set(const std::vector<Part> &parts, const Plan &plan, std::size_t f)
+{
+    long long set = 0, cells = 0, faces = 0;
+    for (const Part &p : parts) {
+        set += p.set[f];
+        cells += p.n_cells;
+        faces += p.faces_set[f];
+    }
+    std::string line = std::to_string(set) + " of " + std::to_string(cells) + " cells set";
+    std::string by;
+    for (const Kind &k : kKinds) {
+        long long regions = 0, cells_by = 0;
+        for (const orbset::Region &r : plan.regions)
+            if (r.source == k.source && names_field(plan, r, f))
+                regions += r.source == orbset::Region::Source::box ? static_cast<long long>(r.n_boxes) : 1;
+        if (!regions)
+            continue;
+        for (const Part &p : parts)
+            cells_by += p.set_by[f][static_cast<std::size_t>(k.source)];
+        by += std::string(by.empty() ? ": " : ", ") + std::to_string(cells_by) + " by " +
+              (regions == 1 ? k.one : std::to_string(regions) + " " + k.many);
+    }
+    line += by.empty() ? " by no region" : by;
+    long long face_regions = 0;
+    for (const orbset::Region &r : plan.regions)
+        face_regions += r.of_faces() && names_field(plan, r, f);
+    if (face_regions)
+        line += "; " + std::to_string(faces) + " boundary faces set by " +
+                std::to_string(face_regions) + " region" + (face_regions == 1 ? "" : "s") +
+                " of faces";
+    return line;
+}
+
+// The field's file as the report names it: the part's, or for a decomposed
+// case every processor's at once.
+std::string field_file(const std::vector<Part> &parts, std::size_t f, bool parallel)
+{
+    for (const Part &p : parts) {
+        if (p.paths[f].empty())
+            continue;
+        if (!parallel)
+            return p.paths[f];
+        // processorN/0/alpha: processor*/0/alpha
+        const auto slash = p.dir.rfind('/');
+        return (slash == std::string::npos ? "" : p.dir.substr(0, slash + 1)) + "processor*" +
+               p.paths[f].substr(p.dir.size());
+    }
+    return "";
+}
+
+// One line a field: the file written, and how many of its cells the
+// regions set.
+int report(const std::vector<Part> &parts, const Plan &plan, bool parallel)
 {
     static textio::Sink s;
     textio::open_stdout(s);
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
-        long long set = 0, cells = 0;
         bool present = false;
-        for (const Part &p : parts) {
-            set += p.set[f];
-            cells += p.n_cells;
+        for (const Part &p : parts)
             present = present || p.fields[f].present();
-        }
         if (!present)
             continue;  // a warning said so
-        std::string line = plan.fields[f].name + ": " + std::to_string(set) + " of " +
-                           std::to_string(cells) + " cells set by " + regions_of(plan, f) + "\n";
+        std::string line = field_file(parts, f, parallel) + ": " + cells_set(parts, plan, f) + "\n";
         textio::put_long(s, line.data(), line.size());
     }
     return textio::close_sink(s) ? 0 : textio::fail(s.path, s.err);
+}
+
+// One warning for the spheres that took no cell, or one only: particles
+// the mesh does not resolve.
+void warn_unresolved(const std::vector<Part> &parts, const Plan &plan)
+{
+    long long none = 0, one = 0, spheres = 0;
+    for (std::size_t r = 0; r < plan.regions.size(); ++r) {
+        if (plan.regions[r].source != orbset::Region::Source::sphere || !plan.regions[r].n_settings)
+            continue;
+        long long taken = 0;
+        for (const Part &p : parts)
+            if (r < p.taken.size())
+                taken += p.taken[r];
+        ++spheres;
+        none += taken == 0;
+        one += taken == 1;
+    }
+    if (!none && !one)
+        return;
+    textio::warnx("%s: of %lld sphere%s, %lld set%s no cell and %lld one cell only: the mesh "
+                  "does not resolve those particles, so the share of cells set is a poor "
+                  "measure of the packing's solid fraction",
+                  plan.name.c_str(), spheres, spheres == 1 ? "" : "s", none,
+                  none == 1 ? "s" : "", one);
 }
 
 // The mesh files are mapped: one cut short while it is read ends the run
@@ -289,6 +360,7 @@ int run(const Options &o)
     for (const Part &p : parts)
         for (const std::string &w : p.warnings)
             textio::warnx("%s", w.c_str());
+    warn_unresolved(parts, plan);
     try {
         // ascii values with writePrecision's digits, or every digit where
         // setFields would write the field in binary
@@ -299,7 +371,7 @@ int run(const Options &o)
     } catch (const std::exception &e) {
         return textio::failx("%s", orbset::reason(e).c_str());
     }
-    return report(parts, plan);
+    return report(parts, plan, o.parallel);
 }
 
 }  // namespace

@@ -256,6 +256,8 @@ void give_patch_values(Part &part, const Plan &plan, std::size_t f,
     }
 }
 
+constexpr std::size_t kSources = static_cast<std::size_t>(Region::Source::face_boundary) + 1;
+
 // Gives the part's cells the values of the plan: the defaults, then the
 // value of the last region to claim each cell (its cell of the whole mesh
 // where the part has one), and counts the cells the regions set; then its
@@ -276,6 +278,8 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
         return part.to_whole.empty() ? c : static_cast<std::size_t>(part.to_whole[c]);
     };
     part.set.assign(plan.fields.size(), 0);
+    part.set_by.assign(plan.fields.size(), std::vector<long long>(kSources, 0));
+    part.faces_set.assign(plan.fields.size(), 0);
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
         FieldFile &file = part.fields[f];
         if (!file.present())
@@ -291,8 +295,15 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
                     for (std::size_t k = 0; k < nc; ++k)
                         file.values[c * nc + k] = v[k];
                     ++set;
+                    ++part.set_by[f][static_cast<std::size_t>(plan.regions[static_cast<std::size_t>(l)].source)];
                 }
         part.set[f] = set;
+        std::vector<char> face(part.cells.owner.size(), 0);
+        for (std::size_t r = 0; r < plan.regions.size(); ++r)
+            if (plan.regions[r].of_faces() && sets(plan, plan.regions[r], f))
+                for (label b : part.boundary_faces[r])
+                    face[static_cast<std::size_t>(b)] = 1;
+        part.faces_set[f] = std::count(face.begin(), face.end(), 1);
         give_patch_values(part, plan, f, value_of);
     }
 }

@@ -36,6 +36,10 @@ struct Part {
     std::vector<long long> internal_faces;
     std::vector<FieldFile> fields;             // a field of the plan
     std::vector<long long> set;                // cells a region set, a field
+    // cells of each field whose value the regions of each kind of source
+    // set (by Region::Source), and the boundary faces regions of faces set
+    std::vector<std::vector<long long>> set_by;
+    std::vector<long long> faces_set;
     std::vector<long long> taken;              // cells a region's source took
     std::vector<std::string> warnings;
     std::string mesh_hint;                     // what may be wrong with the mesh, or ""
