@@ -147,6 +147,25 @@ Control read_control(const foam::Text &dict, const foam::Includes &inc)
     if (const foam::DictEntry *e = d.lookup("timePrecision"))
         ctl.time_precision =
             value_of(*e, [](Cursor &v) { return foam::read_label(v, "a precision", 0, 1000); });
+    if (const foam::DictEntry *e = d.lookup("libs")) {
+        ctl.libs = value_of(*e, [](Cursor &v) {
+            std::vector<std::string> libs;
+            Token t = foam::next_token(v);
+            if (t.kind == Tok::number)
+                t = foam::next_token(v);
+            if (!t.is('('))
+                v.fail(t.at, "expected the list of libs, found " + foam::describe(t));
+            for (t = foam::next_token(v); !t.is(')'); t = foam::next_token(v)) {
+                if (t.kind != Tok::string && t.kind != Tok::word)
+                    v.fail(t.at, "expected a library's name in libs, found " + foam::describe(t));
+                // dlopen's name; OpenFOAM tries "lib" in front of a bare one
+                std::string name(t.text);
+                name = name.substr(name.rfind('/') + 1);
+                libs.push_back(name.starts_with("lib") ? name : "lib" + name);
+            }
+            return libs;
+        });
+    }
     if (ctl.start_from != "startTime" && ctl.start_from != "firstTime" &&
         ctl.start_from != "latestTime")
         c.fail(dict.begin(), "startFrom " + ctl.start_from +

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "foam/dictionary.h"
 #include "foam/text.h"
@@ -18,6 +19,7 @@ struct Control {
     int time_precision = 6;
     int write_precision = 6;
     bool write_binary = false;  // writeFormat binary: setFields keeps every digit
+    std::vector<std::string> libs;  // the libraries setFields loads, "libX.so"
 };
 
 // Reads controlDict, its includes found through inc; throws foam::Bad.

@@ -201,7 +201,7 @@ std::string word_of(const DictEntry &patch, const char *key)
 }  // namespace
 
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
-                     std::vector<std::string> &warnings)
+                     const std::vector<std::string> &libs, std::vector<std::string> &warnings)
 {
     const foam::Dictionary &bf = *f.boundary->dict;
     f.patches.assign(patches.size(), PatchPlan{});
@@ -250,7 +250,7 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         plan.type = word_of(e, "type");
         if (plan.type.empty())
             fail_at(e, "the entry of " + foam::keyword_text_of(e.key, e.pattern) + " has no type");
-        plan.rule = patch_rule(plan.type);
+        plan.rule = patch_rule(plan.type, libs);
         if (plan.rule.kind == PatchKind::unknown &&
             std::find(warned.begin(), warned.end(), &e) == warned.end()) {
             warned.push_back(&e);
@@ -262,6 +262,9 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         const DictEntry *value = e.dict->lookup("value");
         if (plan.rule.value == ValueRead::required && !value)
             fail_at(e, "patch " + patches[p].patch.name + ": type " + plan.type +
+                           (plan.rule.generic ? ", which setFields does not know and reads as "
+                                                "a generic patch field,"
+                                              : "") +
                            " without its value, at which setFields stops (\"Essential entry "
                            "'value' missing\")");
         // a value that is read must be one OpenFOAM reads, of the patch's size
@@ -380,6 +383,7 @@ enum class EditKind {
     ref,           // a $variable naming an entry that changes: its old value
     value,         // a patch's value replaced
     insert_value,  // a patch's value added at the end of its entry
+    drop,          // a patch's value removed, keyword to ';'
     append,        // entries added at the end of boundaryField
 };
 
@@ -412,10 +416,18 @@ public:
                 continue;
             }
             const DictEntry *value = plan.entry->dict->find("value");
-            if (value && value->file == f_.text.get() && !value->copied)
+            const bool here = value && value->file == f_.text.get() && !value->copied;
+            if (f_.out[p].how == PatchOut::How::drop) {
+                if (!here) {
+                    appended_.push_back(p);  // a copy of its own, without the value
+                    continue;
+                }
+                edits.push_back({value->key_at, value->written_end + 1, EditKind::drop, p});
+            } else if (here) {
                 edits.push_back({value->written_begin, value->written_end, EditKind::value, p});
-            else
+            } else {
                 edits.push_back({plan.entry->close, plan.entry->close, EditKind::insert_value, p});
+            }
         }
         for (const DictEntry *e : edited_entries(edits))
             changed_.push_back(e);
@@ -510,6 +522,8 @@ private:
             put_patch_value(patch ? *patch : e.patch);
             put_str("; ");
             break;
+        case EditKind::drop:
+            break;
         case EditKind::append:
             for (std::size_t p : appended_)
                 append_entry(p);
@@ -526,7 +540,10 @@ private:
         put_str("    ");
         put_str(patches_[p].patch.name);
         put_str("\n    {");
-        if (!e.merged && !e.copied && e.close) {
+        const DictEntry *value = e.dict->find("value");
+        const bool here = value && value->file == e.file && !value->copied;
+        const bool drop = f_.out[p].how == PatchOut::How::drop;
+        if (!e.merged && !e.copied && e.close && (here || !drop)) {
             // written in one block: its text, the refs in it and the value edited
             const char *body = e.key_at;
             while (*body != '{')
@@ -537,8 +554,9 @@ private:
                 if (r.file == e.file && r.begin >= body && r.end <= e.close &&
                     changes(r.target))
                     inside.push_back({r.begin, r.end, EditKind::ref, 0, r.target});
-            const DictEntry *value = e.dict->find("value");
-            if (value && value->file == e.file && !value->copied)
+            if (drop)
+                inside.push_back({value->key_at, value->written_end + 1, EditKind::drop, p});
+            else if (here)
                 inside.push_back({value->written_begin, value->written_end, EditKind::value, p});
             else
                 inside.push_back({e.close, e.close, EditKind::insert_value, p});
@@ -558,9 +576,11 @@ private:
                 else
                     put_str(std::string(x->value()) + ";");
             }
-            put_str(" value ");
-            put_patch_value(p);
-            put_str("; ");
+            if (f_.out[p].how != PatchOut::How::drop) {
+                put_str(" value ");
+                put_patch_value(p);
+                put_str("; ");
+            }
         }
         put_str("}\n");
     }

@@ -32,6 +32,7 @@ struct PatchOut {
         keep,    // the entry as it is
         cells,   // the values of the cells next to its faces
         values,  // `values`, one a face
+        drop,    // the value removed: the type writes none
     } how = How::keep;
     std::vector<double> values;  // faces x components
 };
@@ -74,7 +75,7 @@ FieldFile read_field(foam::Text text, FieldType type, foam::label n_cells,
 // with no entry. Adds a warning for each entry of a type orbset does not
 // know.
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
-                     std::vector<std::string> &warnings);
+                     const std::vector<std::string> &libs, std::vector<std::string> &warnings);
 
 // The values a patch's entry holds, faces x components; throws foam::Bad
 // where it holds none.

@@ -267,6 +267,7 @@ std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
         parts.back().dir = dir;
         parts.back().region = o.region;
         parts.back().includes = inc;
+        parts.back().libs = control.libs;
         orbset::locate_mesh(parts.back(), control);
     }
     return parts;

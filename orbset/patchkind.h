@@ -2,18 +2,26 @@
 // assigns every patch the values of the cells next to its faces, and then
 // writes the field. And how the type reads a `value` entry when OpenFOAM
 // reads the field: setFields stops at a field whose patch lacks a value
-// its type requires, or holds one of another size. From OpenFOAM 1912's
-// patch field classes, and measured with its setFields.
+// its type requires, or holds one of another size.
+//
+// setFields knows the types of OpenFOAM's finite volume library, and those
+// of the libraries controlDict's `libs` loads; any other type it reads as
+// a generic patch field, which requires a value and takes the cells'. From
+// OpenFOAM 1912's patch field classes, and checked with its setFields.
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace orbset {
 
 enum class PatchKind {
     adjacent,  // the value becomes the adjacent cells' values (calculated, processor, ...)
     kept,      // the assignment does nothing: the value stays (fixedValue, inletOutlet, ...)
-    no_value,  // no value is written: the entry stays (zeroGradient, empty, symmetry, ...)
+    before,    // set to the adjacent cells' values when read, then kept: the cells'
+               // values before the last region of cells (epsilonWallFunction, ...)
+    no_value,  // no value is written: a value in the file is dropped (zeroGradient, ...)
     unknown,   // not measured: the entry stays, with a warning
 };
 
@@ -26,9 +34,11 @@ enum class ValueRead {
 struct PatchRule {
     PatchKind kind;
     ValueRead value;
+    bool generic = false;  // a type setFields does not know
 };
 
-PatchRule patch_rule(std::string_view type);
-inline PatchKind patch_kind(std::string_view type) { return patch_rule(type).kind; }
+// The rule of a patch type, for a setFields that has loaded `libs` (the
+// names controlDict's libs gives, such as "libturbulenceModels.so").
+PatchRule patch_rule(std::string_view type, const std::vector<std::string> &libs = {});
 
 }  // namespace orbset

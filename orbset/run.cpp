@@ -189,8 +189,56 @@ bool names_internal_elsewhere(const FieldFile &file, const foam::DictEntry *entr
 // region of cells came last (for the patches that take them), the values
 // of the regions of faces that took a face after that, the entry as it is
 // elsewhere.
-void give_patch_values(Part &part, const Plan &plan, std::size_t f,
-                       const std::vector<Value> &value_of)
+// Whether region r takes the cell of centre p and number c in the mesh
+// that chose the cells.
+bool takes(const Plan &plan, const Part &part, std::size_t r, const Vec &p, label c)
+{
+    const Region &region = plan.regions[r];
+    using S = Region::Source;
+    switch (region.source) {
+    case S::box: {
+        std::vector<Box> boxes(plan.boxes.begin() + static_cast<std::ptrdiff_t>(region.first_box),
+                               plan.boxes.begin() +
+                                   static_cast<std::ptrdiff_t>(region.first_box + region.n_boxes));
+        return in_boxes(boxes, p);
+    }
+    case S::sphere:
+        return in_sphere(region.sphere, p);
+    case S::cylinder:
+        return in_cylinder(region.cylinder, p);
+    case S::rotated_box:
+        return in_rotated_box(region.rotated, p);
+    default: {
+        const std::vector<label> &listed = (*part.claim_listed)[r];
+        return std::find(listed.begin(), listed.end(), c) != listed.end();
+    }
+    }
+}
+
+// The value field f's cell beside boundary face b had before region
+// `last` set the cells: that of the latest region before it to take the
+// cell, else of the defaults, else the old one.
+Value before_last(const Part &part, const Plan &plan, std::size_t f, int last, std::size_t b,
+                  const std::vector<Value> &value_of, const Value &old)
+{
+    const label c = part.to_whole.empty()
+                        ? part.cells.owner[b]
+                        : part.to_whole[static_cast<std::size_t>(part.cells.owner[b])];
+    for (int r = last - 1; r >= 0; --r) {
+        const Region &region = plan.regions[static_cast<std::size_t>(r)];
+        if (!region.of_faces() && sets(plan, region, f) &&
+            takes(plan, part, static_cast<std::size_t>(r), part.boundary_centres[b], c))
+            return value_of[static_cast<std::size_t>(r)];
+    }
+    Value v = old;
+    for (const Setting &s : plan.defaults)
+        if (static_cast<std::size_t>(s.field) == f)
+            v = s.value;
+    return v;
+}
+
+void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::size_t f,
+                       const std::vector<Value> &value_of, const std::vector<double> &old)
 {
     FieldFile &file = part.fields[f];
     const auto nc = static_cast<std::size_t>(file.components());
@@ -216,11 +264,45 @@ void give_patch_values(Part &part, const Plan &plan, std::size_t f,
         const PatchKind kind = plan_p.rule.kind;
         // the faces a region of faces sets after the last region of cells
         // (for a kept value, any region of faces)
-        const int after = kind == PatchKind::adjacent ? last_cell : -2;
+        const int after = kind == PatchKind::kept ? -2 : last_cell;
         bool faces = false;
         for (std::size_t i = 0; i < n && !last_face.empty() && !faces; ++i)
             faces = last_face[first + i] >= 0 && last_face[first + i] > after;
-        if (kind == PatchKind::adjacent) {
+        if (kind == PatchKind::no_value) {
+            if (plan_p.entry->dict->find("value"))
+                out.how = PatchOut::How::drop;
+            continue;
+        }
+        if (kind == PatchKind::before && !faces && last_cell >= -1) {
+            // read again before the last region of cells, it took the
+            // cells' values of then; that region's assignment left them
+            bool after_faces = false;
+            for (std::size_t r = static_cast<std::size_t>(last_cell + 1); r < plan.regions.size(); ++r)
+                after_faces = after_faces || (plan.regions[r].of_faces() && sets(plan, plan.regions[r], f));
+            out.how = PatchOut::How::values;
+            out.values.resize(n * nc);
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::size_t b = first + i;
+                const auto c = static_cast<std::size_t>(part.cells.owner[b]);
+                const label in = part.to_whole.empty() ? static_cast<label>(c) : part.to_whole[c];
+                const std::vector<std::int32_t> &last = claims.cells[f];
+                Value v{};
+                Value was{};
+                std::copy(old.begin() + static_cast<std::ptrdiff_t>(b * nc),
+                          old.begin() + static_cast<std::ptrdiff_t>((b + 1) * nc), was.begin());
+                if (after_faces || (last.empty() ? last_cell >= 0 : last[static_cast<std::size_t>(in)] != last_cell))
+                    std::copy(file.values.begin() + static_cast<std::ptrdiff_t>(c * nc),
+                              file.values.begin() + static_cast<std::ptrdiff_t>((c + 1) * nc), v.begin());
+                else if (last_cell == -1)
+                    v = was;
+                else
+                    v = before_last(part, plan, f, last_cell, b, value_of, was);
+                for (std::size_t k = 0; k < nc; ++k)
+                    out.values[i * nc + k] = v[k];
+            }
+            continue;
+        }
+        if (kind == PatchKind::adjacent || kind == PatchKind::before) {
             if (!faces) {
                 out.how = last_cell >= -1 ? PatchOut::How::cells : PatchOut::How::keep;
                 continue;
@@ -265,6 +347,20 @@ constexpr std::size_t kSources = static_cast<std::size_t>(Region::Source::face_b
 void give_values(Part &part, const Plan &plan, const Claims &claims)
 {
     auto n = static_cast<std::size_t>(part.n_cells);
+    // the old values of the cells beside the boundary, for the patches
+    // that take the cells' values of before the last region
+    std::vector<std::vector<double>> old_boundary(plan.fields.size());
+    for (std::size_t f = 0; f < plan.fields.size(); ++f) {
+        const FieldFile &file = part.fields[f];
+        if (!file.present() ||
+            std::none_of(file.patches.begin(), file.patches.end(),
+                         [](const PatchPlan &p) { return p.rule.kind == PatchKind::before; }))
+            continue;
+        const auto nc = static_cast<std::size_t>(file.components());
+        for (label c : part.cells.owner)
+            for (std::size_t k = 0; k < nc; ++k)
+                old_boundary[f].push_back(file.values[static_cast<std::size_t>(c) * nc + k]);
+    }
     for (const Setting &s : plan.defaults) {
         FieldFile &file = part.fields[static_cast<std::size_t>(s.field)];
         if (!file.present())
@@ -304,7 +400,7 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
                 for (label b : part.boundary_faces[r])
                     face[static_cast<std::size_t>(b)] = 1;
         part.faces_set[f] = std::count(face.begin(), face.end(), 1);
-        give_patch_values(part, plan, f, value_of);
+        give_patch_values(part, plan, claims, f, value_of, old_boundary[f]);
     }
 }
 
@@ -741,7 +837,7 @@ void set_fields(Part &part, const Plan &plan, const Claims &claims)
             inc.bound = field_bound(part.n_cells, part.cells.owner.size());
             part.fields.push_back(read_field(foam::load_text(path, inc.bound), plan.fields[f].type,
                                              part.n_cells, inc, part.mesh_hint));
-            resolve_patches(part.fields.back(), part.patches, part.warnings);
+            resolve_patches(part.fields.back(), part.patches, part.libs, part.warnings);
         });
     }
     naming("the values of the fields in " + part.dir, [&] { give_values(part, plan, claims); });

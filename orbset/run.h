@@ -19,6 +19,7 @@ struct Part {
     std::string dir;                           // "" for the current directory
     std::string region;                        // -region NAME, or ""
     foam::Includes includes;                   // what its files include is found through
+    std::vector<std::string> libs;             // the libraries setFields loads
     foam::MeshDirs mesh;                       // where its mesh's files are
     foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"
     std::vector<std::string> paths;            // of its fields' files, a field of the plan
@@ -43,6 +44,12 @@ struct Part {
     std::vector<long long> taken;              // cells a region's source took
     std::vector<std::string> warnings;
     std::string mesh_hint;                     // what may be wrong with the mesh, or ""
+    // the centre of the cell beside each boundary face, for the values of
+    // patches that take the cells' values before the last region
+    std::vector<Vec> boundary_centres;
+    // the listed cells of the mesh whose cells the regions took: this
+    // part's, or the whole mesh's
+    const std::vector<std::vector<label>> *claim_listed = &listed_cells;
 };
 
 // rel under the directory dir, "" being the current one.

@@ -240,6 +240,15 @@ void cells_in_sphere(const CellIndex &index, const Sphere &s, std::vector<label>
          cells);
 }
 
+bool in_sphere(const Sphere &s, const Vec &p)
+{
+    const double orad2 = s.radius * s.radius;
+    const double irad2 = s.inner_radius > 0 ? s.inner_radius * s.inner_radius : -1;
+    const Vec d{p.x - s.origin.x, p.y - s.origin.y, p.z - s.origin.z};
+    const double d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+    return d2 < orad2 && d2 > irad2;
+}
+
 }  // namespace orbset
 
 namespace orbset {
@@ -249,53 +258,73 @@ void cells_in_cylinder(const CellIndex &index, const Cylinder &cyl, std::vector<
     // cylinderToCell::combine
     const Vec axis = cyl.p2 - cyl.p1;
     const double mag_axis2 = dot(axis, axis);
-    const double orad2 = cyl.radius * cyl.radius;
-    const double irad2 = cyl.inner_radius > 0 ? cyl.inner_radius * cyl.inner_radius : -1;
     Bounds b{cyl.p1, cyl.p1};
     b.take(cyl.p2);
     b.widen(std::fabs(cyl.radius) +
             kMargin * (std::sqrt(mag_axis2) + std::fabs(cyl.radius) +
                        std::max(largest(cyl.p1), largest(cyl.p2))));
-    const Vec p1 = cyl.p1;
-    scan(index, b.lo, b.hi,
-         [&](const Vec &c) {
-             const Vec d = c - p1;
-             const double mag_d = dot(d, axis);
-             if (!(mag_d > 0 && mag_d < mag_axis2))
-                 return false;
-             const double d2 = dot(d, d) - mag_d * mag_d / mag_axis2;
-             return d2 < orad2 && d2 > irad2;
-         },
-         cells);
+    scan(index, b.lo, b.hi, [&](const Vec &c) { return in_cylinder(cyl, c); }, cells);
 }
+
+bool in_cylinder(const Cylinder &cyl, const Vec &c)
+{
+    const Vec axis = cyl.p2 - cyl.p1;
+    const double mag_axis2 = dot(axis, axis);
+    const double orad2 = cyl.radius * cyl.radius;
+    const double irad2 = cyl.inner_radius > 0 ? cyl.inner_radius * cyl.inner_radius : -1;
+    const Vec d = c - cyl.p1;
+    const double mag_d = dot(d, axis);
+    if (!(mag_d > 0 && mag_d < mag_axis2))
+        return false;
+    const double d2 = dot(d, d) - mag_d * mag_d / mag_axis2;
+    return d2 < orad2 && d2 > irad2;
+}
+
+namespace {
+
+// rotatedBoxToCell::combine: the corners, as a hexahedron, and its faces
+// as the hex cell model lists them, outwards, with their area vectors.
+struct Hexahedron {
+    static constexpr int kFaces[6][4] = {{0, 4, 7, 3}, {1, 2, 6, 5}, {0, 1, 5, 4},
+                                         {3, 7, 6, 2}, {0, 3, 2, 1}, {4, 5, 6, 7}};
+    Vec p[8], normal[6];
+
+    explicit Hexahedron(const RotatedBox &box)
+    {
+        const Vec o = box.origin, i = box.i, j = box.j, k = box.k;
+        const Vec corners[8] = {o,     o + i,     o + i + j,     o + j,
+                                o + k, o + k + i, o + k + i + j, o + k + j};
+        std::copy(std::begin(corners), std::end(corners), p);
+        for (int f = 0; f < 6; ++f)
+            normal[f] = quad_area(p, kFaces[f]);
+    }
+
+    bool holds(const Vec &c) const
+    {
+        for (int f = 0; f < 6; ++f)
+            if (dot(c - p[kFaces[f][0]], normal[f]) > 0)
+                return false;
+        return true;
+    }
+};
+
+}  // namespace
 
 void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box, std::vector<label> &cells)
 {
-    // rotatedBoxToCell::combine: the corners, as a hexahedron, and its
-    // faces as the hex cell model lists them, outwards
-    const Vec o = box.origin, i = box.i, j = box.j, k = box.k;
-    const Vec p[8] = {o, o + i, o + i + j, o + j, o + k, o + k + i, o + k + i + j, o + k + j};
-    static constexpr int kFaces[6][4] = {{0, 4, 7, 3}, {1, 2, 6, 5}, {0, 1, 5, 4},
-                                         {3, 7, 6, 2}, {0, 3, 2, 1}, {4, 5, 6, 7}};
-    Vec normal[6];
-    for (int f = 0; f < 6; ++f)
-        normal[f] = quad_area(p, kFaces[f]);
+    const Hexahedron hex(box);
+    const Vec *p = hex.p;
     Bounds b{p[0], p[0]};
     double far = 0;
-    for (const Vec &q : p) {
-        b.take(q);
-        far = std::max(far, largest(q));
+    for (int q = 0; q < 8; ++q) {
+        b.take(p[q]);
+        far = std::max(far, largest(p[q]));
     }
     b.widen(kMargin * (largest(b.hi - b.lo) + far));
-    scan(index, b.lo, b.hi,
-         [&](const Vec &c) {
-             for (int f = 0; f < 6; ++f)
-                 if (dot(c - p[kFaces[f][0]], normal[f]) > 0)
-                     return false;
-             return true;
-         },
-         cells);
+    scan(index, b.lo, b.hi, [&](const Vec &c) { return hex.holds(c); }, cells);
 }
+
+bool in_rotated_box(const RotatedBox &box, const Vec &c) { return Hexahedron(box).holds(c); }
 
 bool in_boxes(const std::vector<Box> &boxes, const Vec &p)
 {

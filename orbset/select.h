@@ -70,8 +70,11 @@ void cells_in_cylinder(const CellIndex &index, const Cylinder &cylinder,
 void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box,
                           std::vector<label> &cells);
 
-// The points whose positions the tests above take: every face centre
-// that lies in one of the boxes, as boxToFace takes them.
+// The tests above on one point: whether the region takes a cell of that
+// centre (boxToFace takes the faces whose centres lie in its boxes).
 bool in_boxes(const std::vector<Box> &boxes, const Vec &p);
+bool in_sphere(const Sphere &sphere, const Vec &p);
+bool in_cylinder(const Cylinder &cylinder, const Vec &p);
+bool in_rotated_box(const RotatedBox &box, const Vec &p);
 
 }  // namespace orbset

@@ -718,6 +718,12 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         std::string control = "";  // appended to controlDict
         bool bare_control = false; // a controlDict of startFrom and startTime alone
     } rows[] = {
+        {"a type setFields does not know takes the cells' values, as its generic patch "
+         "field; zeroGradient loses the value it does not write",
+         "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         "    ends { type funnyWall; value uniform 4; }\n    sides { type zeroGradient; value uniform 0; }\n",
+         {"ends { type funnyWall; value nonuniform List<scalar> 2(0 1); }",
+          "sides { type zeroGradient;  }"}},
         {"origin and centre in one sphere: origin, as setFields",
          "regions (sphereToCell { origin (0.05 0.05 0.05); centre (0.15 0.05 0.05); radius 0.01; "
          "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches, {"2(1 0);"}},
@@ -1159,10 +1165,10 @@ TEST(OrbsetRun, Warnings)
         const char *why;
         std::string patches, shell, err, out;
     } rows[] = {
-        {"a patch type orbset does not know, once for its entry",
-         "    \".*\" { type funnyWall; value uniform 4; }\n", "",
-         "orbset: warning: 0/alpha: line 14: patch \".*\": type funnyWall is not one orbset "
-         "knows; its entry is kept as written\n",
+        {"a patch type of OpenFOAM's that orbset does not know, once for its entry",
+         "    \".*\" { type totalTemperature; value uniform 4; }\n", "",
+         "orbset: warning: 0/alpha: line 14: patch \".*\": type totalTemperature is not one "
+         "orbset knows; its entry is kept as written\n",
          "0/alpha: 0 of 2 cells set by no region\n0/beta: 0 of 2 cells set by no region\n"},
         {"a field missing: the others are set", kPlainPatches, "rm 0/beta",
          "orbset: warning: 0/beta: no such field file (nor beta.gz, nor in constant); 0 holds "

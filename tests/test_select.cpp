@@ -119,7 +119,7 @@ bool in_box(const Box &b, const Vec &p)
            b.min.z <= p.z && p.z <= b.max.z;
 }
 
-bool in_sphere(const Sphere &s, const Vec &p)
+bool sphere_takes(const Sphere &s, const Vec &p)
 {
     const double dx = p.x - s.origin.x, dy = p.y - s.origin.y, dz = p.z - s.origin.z;
     const double d2 = dx * dx + dy * dy + dz * dz;
@@ -157,7 +157,7 @@ TEST_P(Select, FindsTheCellsOfEveryTest)
         orbset::cells_in_sphere(index, s, found);
         ASSERT_EQ(found.front(), -1);
         found.erase(found.begin());
-        const auto want = every_cell_where(centres, [&](const Vec &p) { return in_sphere(s, p); });
+        const auto want = every_cell_where(centres, [&](const Vec &p) { return sphere_takes(s, p); });
         EXPECT_EQ(sorted(found), want) << "sphere (" << s.origin.x << " " << s.origin.y << " "
                                        << s.origin.z << ") " << s.radius;
     }
