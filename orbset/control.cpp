@@ -102,6 +102,8 @@ std::vector<Instant> times(const std::string &case_dir)
 
 // The start time: startTime, or the first or the latest time of the case
 // (constant, as time 0, only when no other time is there).
+}  // namespace
+
 double start_value(const Control &c, const std::string &case_dir)
 {
     if (c.start_from == "startTime")
@@ -111,6 +113,8 @@ double start_value(const Control &c, const std::string &case_dir)
         return 0;
     return c.start_from == "latestTime" ? all.back().value : all.front().value;
 }
+
+namespace {
 
 std::string time_name(const Control &c, double t, int precision)
 {
@@ -158,10 +162,17 @@ Control read_control(const foam::Text &dict, const foam::Includes &inc)
             for (t = foam::next_token(v); !t.is(')'); t = foam::next_token(v)) {
                 if (t.kind != Tok::string && t.kind != Tok::word)
                     v.fail(t.at, "expected a library's name in libs, found " + foam::describe(t));
-                // dlopen's name; OpenFOAM tries "lib" in front of a bare one
+                // the library dlopen finds: OpenFOAM puts "lib" in front
+                // of a bare name and ".so" in place of its extension
                 std::string name(t.text);
                 name = name.substr(name.rfind('/') + 1);
-                libs.push_back(name.starts_with("lib") ? name : "lib" + name);
+                if (!name.starts_with("lib"))
+                    name = "lib" + name;
+                if (!name.ends_with(".so")) {
+                    auto dot = name.rfind('.');
+                    name = (dot == std::string::npos ? name : name.substr(0, dot)) + ".so";
+                }
+                libs.push_back(name);
             }
             return libs;
         });

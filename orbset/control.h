@@ -28,6 +28,8 @@ Control read_control(const foam::Text &dict, const foam::Includes &inc);
 // The name of the start time's directory in case_dir ("" for the current
 // one), as OpenFOAM's Time finds it: "0" usually.
 std::string start_time_name(const Control &c, const std::string &case_dir);
+// Its time: startTime, or the first or the latest time of the case.
+double start_value(const Control &c, const std::string &case_dir);
 
 // The instance that holds the mesh file `file` of case_dir (such as
 // "polyMesh/points", "NAME/polyMesh/faces" or "polyMesh/sets/NAME"), as

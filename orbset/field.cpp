@@ -1,6 +1,7 @@
 #include "field.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "foam/bad.h"
@@ -282,21 +283,101 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
     }
 }
 
-std::vector<double> patch_values(const FieldFile &f, std::size_t p,
-                                 const std::vector<foam::BoundaryPatch> &patches)
+namespace {
+
+// A Function1 of time at `time`, as uniformFixedValue evaluates it when
+// read: "constant V", "V", or "table ((t V) ...)" interpolated linearly
+// and clamped at its ends (TableBase::value, linearInterpolationWeights).
+void function_of_time(Cursor &c, const DictEntry &source, FieldType type, double time,
+                      double *out)
 {
-    const DictEntry *e = f.patches[p].entry;
+    const int nc = components(type);
+    foam::skip_space(c);
+    Token t = foam::peek_token(c);
+    if (t.is_word("constant")) {
+        foam::next_token(c);
+    } else if (t.is_word("table")) {
+        foam::next_token(c);
+        std::vector<double> x;
+        std::vector<std::array<double, 9>> y;
+        foam::expect(c, '(', "opening the table");
+        while (!foam::list_ends(c)) {
+            foam::expect(c, '(', "opening a row of the table");
+            x.push_back(foam::read_scalar(c, "a time of the table"));
+            y.emplace_back();
+            read_item(c, type, y.back().data(), "a value of the table");
+            foam::expect(c, ')', "closing a row of the table");
+        }
+        foam::expect(c, ')', "closing the table");
+        if (x.empty())
+            fail_at(source, source.key + ": an empty table");
+        std::size_t lower = 0;  // findLower: the last time below `time`
+        bool any = false;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            if (x[i] < time) {
+                lower = i;
+                any = true;
+            }
+        if (time < x.front() || !any) {
+            std::copy(y.front().begin(), y.front().begin() + nc, out);
+        } else if (time > x.back() || lower == x.size() - 1) {
+            std::copy(y.back().begin(), y.back().begin() + nc, out);
+        } else {
+            const double w0 = (x[lower + 1] - time) / (x[lower + 1] - x[lower]);
+            const double w1 = 1.0 - w0;
+            for (int k = 0; k < nc; ++k)
+                out[k] = w0 * y[lower][static_cast<std::size_t>(k)] +
+                         w1 * y[lower + 1][static_cast<std::size_t>(k)];
+        }
+        return;
+    } else if (t.kind == Tok::word) {
+        fail_at(source, source.key + " is a function of time orbset does not evaluate (" +
+                            std::string(t.text) + "); setFields writes its value at the start "
+                            "time" + kUseSetFields);
+    }
+    read_item(c, type, out, source.key.c_str());
+}
+
+}  // namespace
+
+std::vector<double> patch_values(const FieldFile &f, std::size_t p,
+                                 const std::vector<foam::BoundaryPatch> &patches, double time)
+{
+    const PatchPlan &plan = f.patches[p];
+    const DictEntry *e = plan.entry;
     const DictEntry *value = e ? e->dict->lookup("value") : nullptr;
+    const char *from = plan.rule.value_from;
+    const std::string name = "patch " + patches[p].patch.name;
+    const label n = patches[p].patch.size;
+    std::vector<double> v;
+    if (!value && from && *from && e) {
+        const DictEntry *source = e->dict->lookup(from);
+        if (!source || source->is_dict())
+            fail_at(*e, name + " of type " + plan.type + " has neither value nor " + from +
+                            kUseSetFields);
+        Cursor c = source->cursor();
+        if (std::string_view(from).starts_with("uniform")) {
+            double item[9];
+            function_of_time(c, *source, f.type, time, item);
+            const auto nc = static_cast<std::size_t>(f.components());
+            v.resize(static_cast<std::size_t>(n) * nc);
+            for (std::size_t i = 0; i < v.size(); ++i)
+                v[i] = item[i % nc];
+        } else {
+            read_field_value(c, header_for(f, *source), f.type, n, &v,
+                             {std::string(from) + " of " + name,
+                              "its " + std::to_string(n) + " faces", ""});
+        }
+        foam::expect_value_end(c, range_of(*source), from);
+        return v;
+    }
     if (!value)
-        fail_at(e ? *e : *f.boundary, "patch " + patches[p].patch.name + " of type " +
-                                          f.patches[p].type +
+        fail_at(e ? *e : *f.boundary, name + " of type " + plan.type +
                                           " has no value whose faces a region could set" +
                                           kUseSetFields);
-    std::vector<double> v;
     Cursor c = value->cursor();
-    read_field_value(c, header_for(f, *value), f.type, patches[p].patch.size, &v,
-                     {"the value of patch " + patches[p].patch.name,
-                      "its " + std::to_string(patches[p].patch.size) + " faces", ""});
+    read_field_value(c, header_for(f, *value), f.type, n, &v,
+                     {"the value of " + name, "its " + std::to_string(n) + " faces", ""});
     return v;
 }
 
@@ -549,17 +630,18 @@ private:
             while (*body != '{')
                 ++body;
             ++body;
+            // the value first: a ref inside it, at its start, goes with it
             std::vector<Edit> inside;
-            for (const foam::VarRef &r : f_.dict->refs)
-                if (r.file == e.file && r.begin >= body && r.end <= e.close &&
-                    changes(r.target))
-                    inside.push_back({r.begin, r.end, EditKind::ref, 0, r.target});
             if (drop)
                 inside.push_back({value->key_at, value->written_end + 1, EditKind::drop, p});
             else if (here)
                 inside.push_back({value->written_begin, value->written_end, EditKind::value, p});
             else
                 inside.push_back({e.close, e.close, EditKind::insert_value, p});
+            for (const foam::VarRef &r : f_.dict->refs)
+                if (r.file == e.file && r.begin >= body && r.end <= e.close &&
+                    changes(r.target))
+                    inside.push_back({r.begin, r.end, EditKind::ref, 0, r.target});
             std::stable_sort(inside.begin(), inside.end(),
                              [](const Edit &a, const Edit &b) { return a.begin < b.begin; });
             emit(body, e.close, inside, &p);

@@ -77,10 +77,13 @@ FieldFile read_field(foam::Text text, FieldType type, foam::label n_cells,
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
                      const std::vector<std::string> &libs, std::vector<std::string> &warnings);
 
-// The values a patch's entry holds, faces x components; throws foam::Bad
-// where it holds none.
+// The values a patch's entry holds, faces x components: its value, or
+// where it has none, the value its type writes from another entry
+// (PatchRule::value_from); throws foam::Bad where there is neither.
+// A value given as a function of time is taken at time `time`.
 std::vector<double> patch_values(const FieldFile &f, std::size_t patch,
-                                 const std::vector<foam::BoundaryPatch> &patches);
+                                 const std::vector<foam::BoundaryPatch> &patches,
+                                 double time = 0);
 
 // The owner cell of every boundary face, from the first one on.
 struct BoundaryCells {

@@ -12,7 +12,7 @@ using V = ValueRead;
 // The library a type comes from, where it is not the finite volume one,
 // and the libraries that bring it in when controlDict's libs names them
 // (those that link to it).
-enum class Library { finite_volume, turbulence, two_phase, waves };
+enum class Library { finite_volume, turbulence, two_phase, waves, overset };
 
 struct Known {
     const char *type;
@@ -35,17 +35,18 @@ constexpr Known kKnown[] = {
     {"fixedFluxExtrapolatedPressure", {K::adjacent, V::if_present}, Library::finite_volume},
     {"uniformFixedGradient", {K::adjacent, V::ignored}, Library::finite_volume},
     {"fixedValue", {K::kept, V::required}, Library::finite_volume},
-    {"uniformFixedValue", {K::kept, V::if_present}, Library::finite_volume},
-    {"inletOutlet", {K::kept, V::if_present}, Library::finite_volume},
-    {"outletInlet", {K::kept, V::if_present}, Library::finite_volume},
-    {"uniformInletOutlet", {K::kept, V::if_present}, Library::finite_volume},
+    {"uniformFixedValue", {K::kept, V::if_present, false, "uniformValue"}, Library::finite_volume},
+    {"inletOutlet", {K::kept, V::if_present, false, "inletValue"}, Library::finite_volume},
+    {"outletInlet", {K::kept, V::if_present, false, "outletValue"}, Library::finite_volume},
+    {"uniformInletOutlet", {K::kept, V::if_present, false, "uniformInletValue"},
+     Library::finite_volume},
     {"fixedMean", {K::kept, V::required}, Library::finite_volume},
     {"fixedMeanOutletInlet", {K::kept, V::required}, Library::finite_volume},
-    {"totalPressure", {K::kept, V::if_present}, Library::finite_volume},
-    {"prghPressure", {K::kept, V::if_present}, Library::finite_volume},
-    {"variableHeightFlowRate", {K::kept, V::if_present}, Library::finite_volume},
-    {"advective", {K::kept, V::if_present}, Library::finite_volume},
-    {"waveTransmissive", {K::kept, V::if_present}, Library::finite_volume},
+    {"totalPressure", {K::kept, V::if_present, false, "p0"}, Library::finite_volume},
+    {"prghPressure", {K::kept, V::if_present, false, "p"}, Library::finite_volume},
+    {"variableHeightFlowRate", {K::kept, V::if_present, false, ""}, Library::finite_volume},
+    {"advective", {K::kept, V::if_present, false, ""}, Library::finite_volume},
+    {"waveTransmissive", {K::kept, V::if_present, false, ""}, Library::finite_volume},
     {"outletMappedUniformInlet", {K::kept, V::required}, Library::finite_volume},
     {"zeroGradient", {K::no_value, V::ignored}, Library::finite_volume},
     {"fixedGradient", {K::no_value, V::ignored}, Library::finite_volume},
@@ -71,6 +72,8 @@ constexpr Known kKnown[] = {
     {"timeVaryingAlphaContactAngle", {K::adjacent, V::ignored}, Library::two_phase},
     // fixedValue, set by the wave model only when the solver runs
     {"waveAlpha", {K::kept, V::required}, Library::waves},
+    // zeroGradient that writes its value
+    {"overset", {K::adjacent, V::ignored}, Library::overset},
 };
 
 // Every other type of OpenFOAM 1912's finite volume library: setFields
@@ -131,6 +134,7 @@ constexpr const char *kTwoPhase[] = {
     "libphaseChangeTwoPhaseMixtures.so", "libphaseTemperatureChangeTwoPhaseMixtures.so",
 };
 constexpr const char *kWaves[] = {"libwaveModels.so"};
+constexpr const char *kOverset[] = {"liboverset.so", "libsnappyHexMesh.so"};
 
 template <std::size_t N>
 bool any_of(const std::vector<std::string> &libs, const char *const (&names)[N])
@@ -152,6 +156,8 @@ bool loaded(Library library, const std::vector<std::string> &libs)
         return any_of(libs, kTwoPhase);
     case Library::waves:
         return any_of(libs, kWaves);
+    case Library::overset:
+        return any_of(libs, kOverset);
     }
     return false;
 }

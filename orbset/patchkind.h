@@ -35,6 +35,10 @@ struct PatchRule {
     PatchKind kind;
     ValueRead value;
     bool generic = false;  // a type setFields does not know
+    // Where a kept type without a value takes the one it writes: the
+    // entry of that name (inletValue, p0, ...); "" for the cells' values
+    // when read; null where orbset does not model it.
+    const char *value_from = nullptr;
 };
 
 // The rule of a patch type, for a setFields that has loaded `libs` (the

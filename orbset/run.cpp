@@ -261,7 +261,13 @@ void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::
         const foam::Patch &patch = part.patches[p].patch;
         const auto first = static_cast<std::size_t>(patch.start - part.cells.first_face);
         const auto n = static_cast<std::size_t>(patch.size);
-        const PatchKind kind = plan_p.rule.kind;
+        PatchKind kind = plan_p.rule.kind;
+        const bool valueless = !plan_p.entry->dict->find("value");
+        // a kept type without a value that writes its cells' values of
+        // when it was read
+        if (kind == PatchKind::kept && valueless && plan_p.rule.value_from &&
+            !*plan_p.rule.value_from)
+            kind = PatchKind::before;
         // the faces a region of faces sets after the last region of cells
         // (for a kept value, any region of faces)
         const int after = kind == PatchKind::kept ? -2 : last_cell;
@@ -320,13 +326,16 @@ void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::
             }
         } else if (kind == PatchKind::kept) {
             if (!faces) {
-                if (names_internal_elsewhere(file, plan_p.entry)) {
+                // a value read through $internalField from another file, or
+                // none where setFields writes one
+                if (names_internal_elsewhere(file, plan_p.entry) ||
+                    (valueless && plan_p.rule.value_from)) {
                     out.how = PatchOut::How::values;
-                    out.values = patch_values(file, p, part.patches);
+                    out.values = patch_values(file, p, part.patches, part.time);
                 }
                 continue;
             }
-            out.values = patch_values(file, p, part.patches);
+            out.values = patch_values(file, p, part.patches, part.time);
         } else {
             continue;  // no value written, or a type orbset does not know
         }
@@ -492,6 +501,7 @@ std::string missing_field(const Part &part, const std::string &time, const std::
 void locate_fields(Part &part, const Plan &plan, const Control &control)
 {
     std::string time = start_time_name(control, part.dir);
+    part.time = start_value(control, part.dir);
     part.paths.clear();
     std::vector<std::string> missing;
     std::vector<std::pair<dev_t, ino_t>> files;

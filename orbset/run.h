@@ -20,6 +20,7 @@ struct Part {
     std::string region;                        // -region NAME, or ""
     foam::Includes includes;                   // what its files include is found through
     std::vector<std::string> libs;             // the libraries setFields loads
+    double time = 0;                           // the start time's value
     foam::MeshDirs mesh;                       // where its mesh's files are
     foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"
     std::vector<std::string> paths;            // of its fields' files, a field of the plan

@@ -43,9 +43,12 @@ void skip_raw_list(Cursor &c, std::size_t item, const char *what)
     expect(c, ')', what);
 }
 
+// A directive or variable, for whoever expands them; a verbatim text
+// "#{ ... #}" is neither, only text, as OpenFOAM reads it.
 void note(std::vector<Token> *specials, const Token &t)
 {
-    if (specials && (t.kind == Tok::directive || t.kind == Tok::variable))
+    if (specials && (t.kind == Tok::variable ||
+                     (t.kind == Tok::directive && !t.text.starts_with("#{"))))
         specials->push_back(t);
 }
 

@@ -193,7 +193,7 @@ private:
             std::string piece;
             if (t.kind == Tok::variable)
                 piece = variable(v, d, t);
-            else if (t.kind == Tok::directive)
+            else if (t.kind == Tok::directive && !t.text.starts_with("#{"))
                 refuse_directive(v, t, "in a value");
             else
                 piece.assign(t.at, static_cast<std::size_t>(v.p - t.at));
