@@ -38,7 +38,7 @@ void set_parts_as_whole(Part &whole, std::vector<Part> &parts, const Plan &plan,
     const Claims claims = claim_cells(whole, plan, cores());
     parts.front().taken = claims.taken;  // the whole mesh's, once
     each_on_cores(parts.size(), "to set a processor's fields", [&](std::size_t i) {
-        read_mapped_geometry(parts[i], plan, control, centres, whole.mesh.faces);
+        read_mapped_geometry(parts[i], plan, whole, centres);
         set_fields(parts[i], plan, claims);
     });
     check_decomposition(parts, whole.n_cells, whole.mesh.faces);

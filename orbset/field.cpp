@@ -260,6 +260,21 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
                 ": patch " + foam::keyword_text_of(e.key, e.pattern) + ": type " + plan.type +
                 " is not one orbset knows; its entry is kept as written"));
         }
+        // a gradient makes the value the cells' plus it over the distance
+        // to the cells' centres, which orbset does not work out
+        if (plan.rule.reset && plan.type.ends_with("AlphaContactAngle")) {
+            if (const DictEntry *g = e.dict->lookup("gradient")) {
+                Cursor v = g->cursor();
+                std::vector<double> grad;
+                read_field_value(v, header_for(f, *g), f.type, patches[p].patch.size, &grad,
+                                 {"the gradient of patch " + patches[p].patch.name,
+                                  "its " + std::to_string(patches[p].patch.size) + " faces", ""});
+                if (std::any_of(grad.begin(), grad.end(), [](double x) { return x != 0; }))
+                    fail_at(*g, "patch " + patches[p].patch.name + ": type " + plan.type +
+                                    " with a gradient, whose value depends on the mesh's "
+                                    "spacing" + kUseSetFields);
+            }
+        }
         const DictEntry *value = e.dict->lookup("value");
         if (plan.rule.value == ValueRead::required && !value)
             fail_at(e, "patch " + patches[p].patch.name + ": type " + plan.type +

@@ -26,14 +26,14 @@ struct Known {
 // writes depends on the old cells, its coefficients and the mesh.
 constexpr Known kKnown[] = {
     {"calculated", {K::adjacent, V::required}, Library::finite_volume},
-    {"extrapolatedCalculated", {K::adjacent, V::ignored}, Library::finite_volume},
+    {"extrapolatedCalculated", {K::adjacent, V::ignored, false, nullptr, true}, Library::finite_volume},
     {"processor", {K::adjacent, V::if_present}, Library::finite_volume},
     {"processorCyclic", {K::adjacent, V::if_present}, Library::finite_volume},
     {"cyclicAMI", {K::adjacent, V::if_present}, Library::finite_volume},
     {"cyclicACMI", {K::adjacent, V::if_present}, Library::finite_volume},
     {"fixedFluxPressure", {K::adjacent, V::if_present}, Library::finite_volume},
     {"fixedFluxExtrapolatedPressure", {K::adjacent, V::if_present}, Library::finite_volume},
-    {"uniformFixedGradient", {K::adjacent, V::ignored}, Library::finite_volume},
+    {"uniformFixedGradient", {K::adjacent, V::ignored, false, nullptr, true}, Library::finite_volume},
     {"fixedValue", {K::kept, V::required}, Library::finite_volume},
     {"uniformFixedValue", {K::kept, V::if_present, false, "uniformValue"}, Library::finite_volume},
     {"inletOutlet", {K::kept, V::if_present, false, "inletValue"}, Library::finite_volume},
@@ -61,19 +61,19 @@ constexpr Known kKnown[] = {
     {"slip", {K::no_value, V::ignored}, Library::finite_volume},
     {"partialSlip", {K::no_value, V::ignored}, Library::finite_volume},
     // zeroGradient that writes its value
-    {"kqRWallFunction", {K::adjacent, V::ignored}, Library::turbulence},
+    {"kqRWallFunction", {K::adjacent, V::ignored, false, nullptr, true}, Library::turbulence},
     // fixedValue that takes the cells' values when read
-    {"epsilonWallFunction", {K::before, V::required}, Library::turbulence},
-    {"omegaWallFunction", {K::before, V::required}, Library::turbulence},
+    {"epsilonWallFunction", {K::before, V::required, false, nullptr, true}, Library::turbulence},
+    {"omegaWallFunction", {K::before, V::required, false, nullptr, true}, Library::turbulence},
     // fixedGradient, at the cells' values unless a gradient is given, that
-    // writes its value
-    {"constantAlphaContactAngle", {K::adjacent, V::ignored}, Library::two_phase},
-    {"dynamicAlphaContactAngle", {K::adjacent, V::ignored}, Library::two_phase},
-    {"timeVaryingAlphaContactAngle", {K::adjacent, V::ignored}, Library::two_phase},
+    // writes its value (a gradient of 0 gives the cells' values too)
+    {"constantAlphaContactAngle", {K::adjacent, V::ignored, false, nullptr, true}, Library::two_phase},
+    {"dynamicAlphaContactAngle", {K::adjacent, V::ignored, false, nullptr, true}, Library::two_phase},
+    {"timeVaryingAlphaContactAngle", {K::adjacent, V::ignored, false, nullptr, true}, Library::two_phase},
     // fixedValue, set by the wave model only when the solver runs
     {"waveAlpha", {K::kept, V::required}, Library::waves},
     // zeroGradient that writes its value
-    {"overset", {K::adjacent, V::ignored}, Library::overset},
+    {"overset", {K::adjacent, V::ignored, false, nullptr, true}, Library::overset},
 };
 
 // Every other type of OpenFOAM 1912's finite volume library: setFields

@@ -39,6 +39,10 @@ struct PatchRule {
     // entry of that name (inletValue, p0, ...); "" for the cells' values
     // when read; null where orbset does not model it.
     const char *value_from = nullptr;
+    // Its value becomes the cells' whenever setFields reads the field
+    // (zeroGradient and its kin, extrapolatedCalculated, ...), not the
+    // value the file holds.
+    bool reset = false;
 };
 
 // The rule of a patch type, for a setFields that has loaded `libs` (the

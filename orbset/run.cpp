@@ -237,113 +237,121 @@ Value before_last(const Part &part, const Plan &plan, std::size_t f, int last, s
     return v;
 }
 
+// What setFields leaves in each patch of field f. It reads the field anew
+// for the defaults and for every region that names f, each patch taking a
+// value as its type reads one (the file's, or the cells' of then where
+// the type resets it); a region of cells then sets its cells and assigns
+// every patch its cells' values (which some types ignore), a region of
+// faces forces its faces' values; and it writes the field. So a face's
+// last value comes from the last of those steps that set it, found by
+// walking back from the last step.
 void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::size_t f,
                        const std::vector<Value> &value_of, const std::vector<double> &old)
 {
     FieldFile &file = part.fields[f];
     const auto nc = static_cast<std::size_t>(file.components());
-    const int last_cell = plan.last_cell_region(static_cast<int>(f));
-    // the last region of faces to take each boundary face
-    std::vector<std::int32_t> last_face;
+    // the steps that name f: -1 the defaults, then the regions in order
+    std::vector<int> steps;
+    for (const Setting &s : plan.defaults)
+        if (static_cast<std::size_t>(s.field) == f && steps.empty())
+            steps.push_back(-1);
+    std::vector<std::vector<char>> selects(plan.regions.size());
     for (std::size_t r = 0; r < plan.regions.size(); ++r) {
-        if (!plan.regions[r].of_faces() || !sets(plan, plan.regions[r], f))
+        if (!sets(plan, plan.regions[r], f))
             continue;
-        if (last_face.empty())
-            last_face.assign(part.cells.owner.size(), -1);
+        steps.push_back(static_cast<int>(r));
+        if (!plan.regions[r].of_faces())
+            continue;
+        selects[r].assign(part.cells.owner.size(), 0);
         for (label b : part.boundary_faces[r])
-            last_face[static_cast<std::size_t>(b)] = static_cast<std::int32_t>(r);
+            selects[r][static_cast<std::size_t>(b)] = 1;
     }
+    auto of_faces = [&](int step) {
+        return step >= 0 && plan.regions[static_cast<std::size_t>(step)].of_faces();
+    };
+    const int last = steps.empty() ? -2 : steps.back();
     for (std::size_t p = 0; p < part.patches.size(); ++p) {
         const PatchPlan &plan_p = file.patches[p];
         PatchOut &out = file.out[p];
-        if (!plan_p.entry)
+        if (!plan_p.entry || steps.empty())
+            continue;
+        PatchRule rule = plan_p.rule;
+        const bool valueless = !plan_p.entry->dict->find("value");
+        if (rule.kind == PatchKind::no_value) {
+            if (!valueless)
+                out.how = PatchOut::How::drop;
+            continue;
+        }
+        if (rule.kind == PatchKind::unknown)
             continue;
         const foam::Patch &patch = part.patches[p].patch;
         const auto first = static_cast<std::size_t>(patch.start - part.cells.first_face);
         const auto n = static_cast<std::size_t>(patch.size);
-        PatchKind kind = plan_p.rule.kind;
-        const bool valueless = !plan_p.entry->dict->find("value");
-        // a kept type without a value that writes its cells' values of
-        // when it was read
-        if (kind == PatchKind::kept && valueless && plan_p.rule.value_from &&
-            !*plan_p.rule.value_from)
-            kind = PatchKind::before;
-        // the faces a region of faces sets after the last region of cells
-        // (for a kept value, any region of faces)
-        const int after = kind == PatchKind::kept ? -2 : last_cell;
-        bool faces = false;
-        for (std::size_t i = 0; i < n && !last_face.empty() && !faces; ++i)
-            faces = last_face[first + i] >= 0 && last_face[first + i] > after;
-        if (kind == PatchKind::no_value) {
-            if (plan_p.entry->dict->find("value"))
-                out.how = PatchOut::How::drop;
-            continue;
-        }
-        if (kind == PatchKind::before && !faces && last_cell >= -1) {
-            // read again before the last region of cells, it took the
-            // cells' values of then; that region's assignment left them
-            bool after_faces = false;
-            for (std::size_t r = static_cast<std::size_t>(last_cell + 1); r < plan.regions.size(); ++r)
-                after_faces = after_faces || (plan.regions[r].of_faces() && sets(plan, plan.regions[r], f));
-            out.how = PatchOut::How::values;
-            out.values.resize(n * nc);
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::size_t b = first + i;
-                const auto c = static_cast<std::size_t>(part.cells.owner[b]);
-                const label in = part.to_whole.empty() ? static_cast<label>(c) : part.to_whole[c];
-                const std::vector<std::int32_t> &last = claims.cells[f];
-                Value v{};
-                Value was{};
-                std::copy(old.begin() + static_cast<std::ptrdiff_t>(b * nc),
-                          old.begin() + static_cast<std::ptrdiff_t>((b + 1) * nc), was.begin());
-                if (after_faces || (last.empty() ? last_cell >= 0 : last[static_cast<std::size_t>(in)] != last_cell))
-                    std::copy(file.values.begin() + static_cast<std::ptrdiff_t>(c * nc),
-                              file.values.begin() + static_cast<std::ptrdiff_t>((c + 1) * nc), v.begin());
-                else if (last_cell == -1)
-                    v = was;
-                else
-                    v = before_last(part, plan, f, last_cell, b, value_of, was);
-                for (std::size_t k = 0; k < nc; ++k)
-                    out.values[i * nc + k] = v[k];
+        const bool assign = rule.kind == PatchKind::adjacent;
+        // the value before the first step: the file's, or its type's own
+        std::vector<double> initial;
+        auto initial_of = [&](std::size_t i) -> const double * {
+            if (initial.empty()) {
+                if (!valueless || (rule.value_from && *rule.value_from))
+                    initial = patch_values(file, p, part.patches, part.time);
+                else  // the cells' values when read, the old ones
+                    initial.assign(old.begin() + static_cast<std::ptrdiff_t>(first * nc),
+                                   old.begin() + static_cast<std::ptrdiff_t>((first + n) * nc));
             }
-            continue;
-        }
-        if (kind == PatchKind::adjacent || kind == PatchKind::before) {
-            if (!faces) {
-                out.how = last_cell >= -1 ? PatchOut::How::cells : PatchOut::How::keep;
-                continue;
-            }
-            if (last_cell >= -1 || plan_p.rule.value == ValueRead::ignored ||
-                !plan_p.entry->dict->find("value")) {
-                out.values.resize(n * nc);
-                for (std::size_t i = 0; i < n; ++i) {
-                    auto c = static_cast<std::size_t>(part.cells.owner[first + i]);
-                    for (std::size_t k = 0; k < nc; ++k)
-                        out.values[i * nc + k] = file.values[c * nc + k];
+            return initial.data() + i * nc;
+        };
+        std::vector<double> values(n * nc);
+        bool untouched = true;  // every face keeps the entry's own value
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t b = first + i;
+            const double *v = nullptr;
+            Value held{};
+            bool from_entry = false;
+            for (std::size_t k = steps.size(); k-- > 0;) {
+                const int step = steps[k];
+                if (of_faces(step) && selects[static_cast<std::size_t>(step)][b]) {
+                    v = value_of[static_cast<std::size_t>(step)].data();
+                    break;
                 }
-            } else {
-                out.values = patch_values(file, p, part.patches);
-            }
-        } else if (kind == PatchKind::kept) {
-            if (!faces) {
-                // a value read through $internalField from another file, or
-                // none where setFields writes one
-                if (names_internal_elsewhere(file, plan_p.entry) ||
-                    (valueless && plan_p.rule.value_from)) {
-                    out.how = PatchOut::How::values;
-                    out.values = patch_values(file, p, part.patches, part.time);
+                if (!of_faces(step) && assign) {
+                    v = file.values.data() + static_cast<std::size_t>(part.cells.owner[b]) * nc;
+                    break;
                 }
-                continue;
+                if (rule.reset) {
+                    // read anew: the cells' values of before this step
+                    if (of_faces(step) || step != last) {
+                        v = file.values.data() + static_cast<std::size_t>(part.cells.owner[b]) * nc;
+                    } else {
+                        Value was{};
+                        std::copy(old.begin() + static_cast<std::ptrdiff_t>(b * nc),
+                                  old.begin() + static_cast<std::ptrdiff_t>((b + 1) * nc), was.begin());
+                        const std::vector<std::int32_t> &claim = claims.cells[f];
+                        const auto c = static_cast<std::size_t>(part.cells.owner[b]);
+                        const auto in = part.to_whole.empty()
+                                            ? c
+                                            : static_cast<std::size_t>(part.to_whole[c]);
+                        if (step >= 0 && !claim.empty() && claim[in] != step)
+                            v = file.values.data() + c * nc;  // the last region left it
+                        else {
+                            held = step == -1 ? was
+                                              : before_last(part, plan, f, step, b, value_of, was);
+                            v = held.data();
+                        }
+                    }
+                    break;
+                }
             }
-            out.values = patch_values(file, p, part.patches, part.time);
-        } else {
-            continue;  // no value written, or a type orbset does not know
+            if (!v) {
+                v = initial_of(i);
+                from_entry = !valueless;
+            }
+            untouched = untouched && from_entry;
+            std::copy(v, v + nc, values.begin() + static_cast<std::ptrdiff_t>(i * nc));
         }
+        if (untouched && !names_internal_elsewhere(file, plan_p.entry))
+            continue;
         out.how = PatchOut::How::values;
-        for (std::size_t i = 0; i < n; ++i)
-            if (std::int32_t r = last_face[first + i]; r >= 0 && r > after)
-                for (std::size_t k = 0; k < nc; ++k)
-                    out.values[i * nc + k] = value_of[static_cast<std::size_t>(r)][k];
+        out.values = std::move(values);
     }
 }
 
@@ -361,9 +369,7 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
     std::vector<std::vector<double>> old_boundary(plan.fields.size());
     for (std::size_t f = 0; f < plan.fields.size(); ++f) {
         const FieldFile &file = part.fields[f];
-        if (!file.present() ||
-            std::none_of(file.patches.begin(), file.patches.end(),
-                         [](const PatchPlan &p) { return p.rule.kind == PatchKind::before; }))
+        if (!file.present())
             continue;
         const auto nc = static_cast<std::size_t>(file.components());
         for (label c : part.cells.owner)
@@ -583,6 +589,20 @@ std::vector<label> within(const std::vector<label> &labels, label n)
     return out;
 }
 
+// The labels a labelToCell or labelToFace region gives, each one of the
+// mesh's n cells or faces: setFields 1912 takes them unchecked, and one out
+// of range writes past the end of its field.
+std::vector<label> checked_labels(const Plan &plan, const Region &r, label n, const char *what)
+{
+    for (label l : r.labels)
+        if (l < 0 || l >= n)
+            throw foam::Bad(plan.name + ": line " + std::to_string(r.line) + ": " + r.keyword +
+                            ": label " + std::to_string(l) + " is not one of the mesh's " +
+                            std::to_string(n) + " " + what + " (setFields would write past the "
+                            "end of the field)");
+    return r.labels;
+}
+
 // The labels of the zones of `file` that names match; a warning where
 // none does, as setFields gives.
 std::vector<label> zone_labels(Part &part, const Plan &plan, const Region &r,
@@ -635,7 +655,7 @@ void find_listed_cells(Part &part, const Plan &plan, const Control &control)
             part.listed_cells[i] =
                 zone_labels(part, plan, r, part.mesh.faces + "cellZones", "cellLabels", part.n_cells);
         else if (r.source == S::labels)
-            part.listed_cells[i] = within(r.labels, part.n_cells);
+            part.listed_cells[i] = checked_labels(plan, r, part.n_cells, "cells");
         else if (r.source == S::cell_set)
             part.listed_cells[i] = set_labels(part, control, r, "cellSet", part.n_cells);
     }
@@ -697,7 +717,7 @@ void find_faces(Part &part, const Plan &plan, const Control &control, const foam
                 take(f);
             break;
         case S::face_labels:
-            for (label f : within(r.labels, n_faces))
+            for (label f : checked_labels(plan, r, n_faces, "faces"))
                 take(f);
             break;
         case S::face_set:
@@ -740,6 +760,9 @@ void read_geometry(Part &part, const std::function<const Plan *()> &get_plan,
         return;
     find_listed_cells(part, *plan, control);
     find_faces(part, *plan, control, mesh);
+    part.boundary_centres.clear();
+    for (label c : part.cells.owner)
+        part.boundary_centres.push_back(centres[static_cast<std::size_t>(c)]);
     // the mesh goes before the index comes
     mesh = foam::Mesh{};
     naming("the cell centres of " + part.mesh.faces, [&] { part.index = build_index(centres); });
@@ -747,14 +770,50 @@ void read_geometry(Part &part, const std::function<const Plan *()> &get_plan,
         *keep = std::move(centres);
 }
 
-void read_mapped_geometry(Part &part, const Plan &plan, const Control &control,
-                          const std::vector<Vec> &whole, const std::string &whole_dir)
+// The faces the regions of faces take in a processor's mesh: those that
+// are, through faceProcAddressing, faces the regions take in the whole
+// mesh, on its boundary (faces between processors are internal ones of the
+// whole mesh, which setFields before decomposePar ignores).
+void map_faces(Part &part, const Plan &plan, const Part &whole, const foam::Mesh &mesh)
+{
+    part.boundary_faces.assign(plan.regions.size(), {});
+    part.internal_faces.assign(plan.regions.size(), 0);
+    if (!plan.has_face_regions())
+        return;
+    const std::string path = part.mesh.faces + "faceProcAddressing";
+    if (foam::find_file(path).empty())
+        throw foam::Bad(path + ": no such file, which the regions of faces need to find their "
+                               "faces in the processor's mesh; run decomposePar again");
+    const std::vector<label> to_whole = foam::read_face_addressing(
+        path, mesh.n_faces(), static_cast<label>(whole.cells.owner.size()) + whole.cells.first_face);
+    std::vector<std::int32_t> of_whole(whole.cells.owner.size(), -1);
+    for (std::size_t b = static_cast<std::size_t>(mesh.n_internal_faces()); b < to_whole.size(); ++b) {
+        const label w = to_whole[b] - whole.cells.first_face;
+        if (w >= 0)
+            of_whole[static_cast<std::size_t>(w)] =
+                static_cast<std::int32_t>(b - static_cast<std::size_t>(mesh.n_internal_faces()));
+    }
+    for (std::size_t r = 0; r < plan.regions.size(); ++r)
+        for (label w : whole.boundary_faces[r])
+            if (std::int32_t b = of_whole[static_cast<std::size_t>(w)]; b >= 0)
+                part.boundary_faces[r].push_back(b);
+}
+
+void read_mapped_geometry(Part &part, const Plan &plan, const Part &whole,
+                          const std::vector<Vec> &whole_centres)
 {
     foam::Mesh mesh = read_topology(part);
-    find_faces(part, plan, control, mesh);
+    map_faces(part, plan, whole, mesh);
+    part.claim_listed = &whole.listed_cells;
+    const std::vector<Vec> &whole_ = whole_centres;
+    const std::string whole_dir = whole.mesh.faces;
     const std::string path = part.mesh.faces + "cellProcAddressing";
     part.to_whole = foam::read_cell_addressing(path, part.n_cells,
-                                               static_cast<label>(whole.size()));
+                                               static_cast<label>(whole_.size()));
+    part.boundary_centres.clear();
+    for (label c : part.cells.owner)
+        part.boundary_centres.push_back(
+            whole_[static_cast<std::size_t>(part.to_whole[static_cast<std::size_t>(c)])]);
     std::vector<double> volumes;
     const std::vector<Vec> mine = foam::cell_centres(mesh, &volumes);
     // The same cell, its faces listed in another order, has its centre
@@ -762,7 +821,7 @@ void read_mapped_geometry(Part &part, const Plan &plan, const Control &control,
     // of a cell away.
     constexpr double kOfTheSize = 1e-6, kOfTheCoordinate = 1e-12;
     for (std::size_t i = 0; i < mine.size(); ++i) {
-        const Vec &p = mine[i], &q = whole[static_cast<std::size_t>(part.to_whole[i])];
+        const Vec &p = mine[i], &q = whole_[static_cast<std::size_t>(part.to_whole[i])];
         const double apart = std::max({std::fabs(p.x - q.x), std::fabs(p.y - q.y),
                                        std::fabs(p.z - q.z)});
         const double size = std::cbrt(std::fabs(volumes[i]));

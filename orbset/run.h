@@ -80,13 +80,14 @@ void read_geometry(Part &part, const std::function<const Plan *()> &plan, const 
                    std::vector<Vec> *centres = nullptr);
 
 // Reads a processor's mesh, and the cellProcAddressing beside its faces:
-// where each of its cells is in the whole mesh in whole_dir, whose centres
-// `whole` choose its values; and finds the faces of the plan's regions of
-// faces in its own mesh. Throws foam::Bad naming the processor where a
-// cell's centre in its own mesh is not its centre in the whole mesh: an
-// addressing of another decomposition, or a whole mesh made again since.
-void read_mapped_geometry(Part &part, const Plan &plan, const Control &control,
-                          const std::vector<Vec> &whole, const std::string &whole_dir);
+// where each of its cells is in the whole mesh `whole`, whose centres
+// `whole_centres` choose its values; and, through faceProcAddressing, the
+// faces the regions of faces take in the whole mesh. Throws foam::Bad
+// naming the processor where a cell's centre in its own mesh is not its
+// centre in the whole mesh: an addressing of another decomposition, or a
+// whole mesh made again since.
+void read_mapped_geometry(Part &part, const Plan &plan, const Part &whole,
+                          const std::vector<Vec> &whole_centres);
 
 // Whether every cell of the whole mesh of `whole_cells` cells, in
 // whole_dir, belongs to exactly one of the processors' meshes; throws

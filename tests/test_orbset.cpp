@@ -1020,6 +1020,14 @@ TEST(OrbsetRun, Refusals)
          field_text("uniform 0", "    ends { type calculated; value nonuniform List<scalar> 3(0 1 2); }\n"
                                  "    sides { type zeroGradient; }\n"),
          "0/alpha: line 14: the value of patch ends holds 3 values, its 2 faces"},
+        {"a label past the cells, where setFields writes past the field's end",
+         "regions (labelToCell { value (0 2); fieldValues (volScalarFieldValue alpha 1); });",
+         ok_field, "system/setFieldsDict: line 2: labelToCell: label 2 is not one of the mesh's "
+         "2 cells"},
+        {"a time function orbset does not evaluate, where setFields writes a value", ok_dict,
+         field_text("uniform 0", "    ends { type uniformFixedValue; uniformValue sine; }\n"
+                                 "    sides { type zeroGradient; }\n"),
+         "0/alpha: line 14: uniformValue is a function of time orbset does not evaluate (sine)"},
         {"trailing words in a value that stays", ok_dict,
          field_text("uniform 0", "    ends { type fixedValue; value uniform 0 1; }\n"
                                  "    sides { type zeroGradient; }\n"),

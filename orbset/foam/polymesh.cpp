@@ -441,6 +441,25 @@ std::vector<label> read_set(const std::string &path, const char *cls)
     return labels;
 }
 
+std::vector<label> read_face_addressing(const std::string &path, label faces, label whole_faces)
+{
+    MeshFile f(path, {"labelList"});
+    std::vector<label> to_whole = read_label_list(
+        f.c, f.h, {-std::int64_t{whole_faces}, whole_faces, "face label of the whole mesh"},
+        bytes_left(f.c));
+    expect_end(f.c);
+    if (to_whole.size() != static_cast<std::size_t>(faces))
+        throw Bad(f.text().name + ": " + std::to_string(to_whole.size()) +
+                  " faces where the mesh beside it has " + std::to_string(faces));
+    for (label &l : to_whole) {
+        if (l == 0)
+            throw Bad(f.text().name + ": face label 0, where the whole mesh's faces are counted "
+                                      "from 1 (a file of another kind?)");
+        l = (l < 0 ? -l : l) - 1;
+    }
+    return to_whole;
+}
+
 Mesh read_mesh(const std::string &case_dir)
 {
     std::string dir = polymesh_dir(case_dir);

@@ -47,6 +47,12 @@ std::vector<BoundaryPatch> read_boundary(const std::string &path);
 // another size or a label out of that range.
 std::vector<label> read_cell_addressing(const std::string &path, label cells, label whole_cells);
 
+// Reads the faceProcAddressing file that decomposePar writes beside a
+// processor mesh's faces: for each of its `faces` faces, the face of the
+// whole mesh of `whole_faces` faces (decomposePar writes it one more, and
+// negative where the face is turned). Throws Bad.
+std::vector<label> read_face_addressing(const std::string &path, label faces, label whole_faces);
+
 // A zone of a mesh: its name and the labels of its cells or faces.
 struct Zone {
     std::string name;
