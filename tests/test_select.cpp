@@ -53,6 +53,8 @@ std::vector<Vec> centres_of(Centres kind)
 struct Region {
     std::vector<Sphere> spheres;  // one query each
     std::vector<Box> boxes;       // one query for all
+    std::vector<orbset::Cylinder> cylinders = {};      // one query each
+    std::vector<orbset::RotatedBox> rotated = {};      // one query each
 };
 
 struct Row {
@@ -111,6 +113,15 @@ const Row kRows[] = {
      {{}, {{{-kHuge, -kHuge, -kHuge}, {kHuge, kHuge, kHuge}}}}},
     {"box_in_a_plane", "a box in a plane of centres", Centres::slab,
      {{}, {{{1, 1, 0.25}, {3.5, 7, 0.25}}}}},
+
+    // cylinders and rotated boxes: the index's bounds around them
+    {"cylinder_ends", "a cylinder whose surface and ends pass through centres", Centres::lattice,
+     {{}, {}, {{{2, 4, 5}, {7, 4, 5}, 2, 0}, {{4, 1, 1}, {4, 8, 8}, 3, 1.5}}}},
+    {"cylinder_thin", "a long thin cylinder across the lattice, and one of negative radius",
+     Centres::jittered, {{}, {}, {{{-1e3, 4.5, 4.5}, {1e3, 4.6, 4.4}, 0.5, 0}, {{0, 0, 0}, {9, 9, 9}, -2, 0}}}},
+    {"rotated_boxes", "boxes turned 45 degrees with faces through centres, and a flat one",
+     Centres::lattice,
+     {{}, {}, {}, {{{4, 0, 0}, {3, 3, 0}, {-3, 3, 0}, {0, 0, 9}}, {{0, 0, 4}, {9, 0, 0}, {0, 9, 0}, {0, 0, 0}}}}},
 };
 
 bool in_box(const Box &b, const Vec &p)
@@ -160,6 +171,18 @@ TEST_P(Select, FindsTheCellsOfEveryTest)
         const auto want = every_cell_where(centres, [&](const Vec &p) { return sphere_takes(s, p); });
         EXPECT_EQ(sorted(found), want) << "sphere (" << s.origin.x << " " << s.origin.y << " "
                                        << s.origin.z << ") " << s.radius;
+    }
+    for (const orbset::Cylinder &c : row.region.cylinders) {
+        std::vector<label> found;
+        orbset::cells_in_cylinder(index, c, found);
+        EXPECT_EQ(sorted(found),
+                  every_cell_where(centres, [&](const Vec &p) { return orbset::in_cylinder(c, p); }));
+    }
+    for (const orbset::RotatedBox &b : row.region.rotated) {
+        std::vector<label> found;
+        orbset::cells_in_rotated_box(index, b, found);
+        EXPECT_EQ(sorted(found),
+                  every_cell_where(centres, [&](const Vec &p) { return orbset::in_rotated_box(b, p); }));
     }
     if (!row.region.boxes.empty()) {
         std::vector<label> found;
