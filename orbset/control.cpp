@@ -106,6 +106,10 @@ std::vector<Instant> times(const std::string &case_dir)
 
 double start_value(const Control &c, const std::string &case_dir)
 {
+    if (c.earliest_time) {
+        std::vector<Instant> all = times(case_dir);
+        return all.empty() ? 0 : all.front().value;
+    }
     if (c.start_from == "startTime")
         return c.start_time;
     std::vector<Instant> all = times(case_dir);
@@ -190,6 +194,11 @@ Control read_control(const foam::Text &dict, const foam::Includes &inc)
 
 std::string start_time_name(const Control &c, const std::string &case_dir)
 {
+    if (c.earliest_time) {
+        // the directory itself, named as it is
+        std::vector<Instant> all = times(case_dir);
+        return all.empty() ? "constant" : all.front().name;
+    }
     double t = start_value(c, case_dir);
     std::string name = time_name(c, t, c.time_precision);
     std::string prefix = case_dir.empty() ? "" : case_dir + "/";

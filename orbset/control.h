@@ -20,13 +20,17 @@ struct Control {
     int write_precision = 6;
     bool write_binary = false;  // writeFormat binary: setFields keeps every digit
     std::vector<std::string> libs;  // the libraries setFields loads, "libX.so"
+    // the earliest time directory instead, whatever startFrom says (the
+    // Foundation's setFields from 11 on: timeSelector::select0)
+    bool earliest_time = false;
 };
 
 // Reads controlDict, its includes found through inc; throws foam::Bad.
 Control read_control(const foam::Text &dict, const foam::Includes &inc);
 
 // The name of the start time's directory in case_dir ("" for the current
-// one), as OpenFOAM's Time finds it: "0" usually.
+// one), as OpenFOAM's Time finds it: "0" usually; with earliest_time, the
+// earliest time directory, or "constant" where there is none.
 std::string start_time_name(const Control &c, const std::string &case_dir);
 // Its time: startTime, or the first or the latest time of the case.
 double start_value(const Control &c, const std::string &case_dir);

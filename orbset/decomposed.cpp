@@ -58,6 +58,7 @@ std::optional<Part> whole_mesh(const std::string &case_dir, const Control &contr
     whole.region = parts.front().region;
     whole.includes = parts.front().includes;
     whole.libs = parts.front().libs;
+    whole.release = parts.front().release;
     locate_mesh(whole, control);
     if (foam::find_file(whole.mesh.faces + "faces").empty())
         return std::nullopt;

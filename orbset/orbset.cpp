@@ -29,11 +29,8 @@ using orbset::Part;
 using orbset::Plan;
 
 constexpr int kUsageStatus = 2;
-// The OpenFOAM release whose setFields orbset reproduces, as its etc
-// directories name it.
-constexpr const char *kRelease = "1912";
 constexpr const char *kUsage =
-    "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n"
+    "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n"
     "       orbset --help | --version\n";
 constexpr textio::Tool kTool{
     "orbset",
@@ -43,7 +40,9 @@ constexpr textio::Tool kTool{
     "region in order, and the patches that take the cells' values. Each field file\n"
     "is replaced whole, and only once every input has been read. -region NAME sets\n"
     "the fields of a region of a multi-region case. With -parallel it does so in\n"
-    "every processorN directory of a decomposed case. It prints one line a field.\n"
+    "every processorN directory of a decomposed case. It gives the values the\n"
+    "setFields of the OpenFOAM release -release NAME names (v2406, 12, ...), else\n"
+    "that of WM_PROJECT_VERSION, else v1912. It prints one line a field.\n"
     "Manual: man orbset\n",
     true,
 };
@@ -52,6 +51,7 @@ struct Options {
     std::string case_dir;
     std::string region;  // -region NAME
     std::string dict;    // -dict FILE
+    const char *release = nullptr;  // -release NAME
     bool parallel = false;
 };
 
@@ -106,6 +106,10 @@ std::optional<int> read_options(int argc, char **argv, Options &o)
                                           argv[i]);
             (argv[i][1] == 'r' ? o.region : o.dict) = argv[i + 1];
             ++i;
+        } else if (!std::strcmp(argv[i], "-release")) {
+            if (i + 1 == argc)
+                return wrong_command_line("a release's name must follow", argv[i]);
+            o.release = argv[++i];
         } else if (!std::strcmp(argv[i], "-parallel")) {
             o.parallel = true;
         } else {
@@ -195,7 +199,8 @@ std::string field_file(const std::vector<Part> &parts, std::size_t f, bool paral
 
 // One line a field: the file written, and how many of its cells the
 // regions set.
-int report(const std::vector<Part> &parts, const Plan &plan, bool parallel)
+int report(const std::vector<Part> &parts, const Plan &plan, const orbset::Release &release,
+           bool parallel)
 {
     static textio::Sink s;
     textio::open_stdout(s);
@@ -205,7 +210,8 @@ int report(const std::vector<Part> &parts, const Plan &plan, bool parallel)
             present = present || p.fields[f].present();
         if (!present)
             continue;  // a warning said so
-        std::string line = field_file(parts, f, parallel) + ": " + cells_set(parts, plan, f) + "\n";
+        std::string line = field_file(parts, f, parallel) + ": " + cells_set(parts, plan, f) +
+                           ", as setFields of OpenFOAM " + release.name() + "\n";
         textio::put_long(s, line.data(), line.size());
     }
     return textio::close_sink(s) ? 0 : textio::fail(s.path, s.err);
@@ -252,7 +258,7 @@ void on_sigbus(int, siginfo_t *info, void *)
 // The controls, and the parts of the run, each with where its mesh is:
 // the case, or every processorN directory of a decomposed case.
 std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
-                             orbset::Control &control)
+                             const orbset::Release &release, orbset::Control &control)
 {
     const std::string path = orbset::under(o.case_dir, "system/controlDict");
     orbset::naming(path, [&] {
@@ -260,6 +266,7 @@ std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
         control_inc.bound = orbset::kControlBound;
         control = orbset::read_control(foam::load_text(path, orbset::kControlBound), control_inc);
     });
+    control.earliest_time = release.foundation(11);
     std::vector<Part> parts;
     for (const std::string &dir :
          o.parallel ? orbset::processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
@@ -268,6 +275,7 @@ std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
         parts.back().region = o.region;
         parts.back().includes = inc;
         parts.back().libs = control.libs;
+        parts.back().release = release;
         orbset::locate_mesh(parts.back(), control);
     }
     return parts;
@@ -286,14 +294,16 @@ std::string dictionary_path(const Options &o)
 }
 
 // The dictionary, and where every part's fields are.
-void read_plan_and_fields(const Options &o, const foam::Includes &inc, Plan &plan,
+void read_plan_and_fields(const Options &o, const foam::Includes &inc,
+                          const orbset::Release &release, Plan &plan,
                           const orbset::Control &control, std::vector<Part> &parts)
 {
     const std::string path = dictionary_path(o);
     orbset::naming(path, [&] {
         foam::Includes dict_inc = inc;
         dict_inc.bound = orbset::kDictionaryBound;
-        plan = orbset::read_plan(foam::load_text(path, orbset::kDictionaryBound), dict_inc);
+        plan = orbset::read_plan(foam::load_text(path, orbset::kDictionaryBound), dict_inc,
+                                 release);
     });
     for (Part &part : parts)
         orbset::locate_fields(part, plan, control);
@@ -325,11 +335,14 @@ int run(const Options &o)
     orbset::Control control;
     foam::Includes inc;
     inc.case_dir = o.case_dir;
-    inc.etc = foam::etc_dirs(kRelease);
+    orbset::Release release;
     try {
-        parts = read_parts(o, inc, control);
+        release = orbset::release_of_run(o.release);
+        foam::set_reading(orbset::number_reading(release));
+        inc.etc = foam::etc_dirs(release.etc_name());
+        parts = read_parts(o, inc, release, control);
         if (o.parallel) {
-            read_plan_and_fields(o, inc, plan, control, parts);
+            read_plan_and_fields(o, inc, release, plan, control, parts);
             orbset::set_decomposed(parts, plan, control, o.case_dir);
         } else {
             // the mesh is read while the dictionary is; the regions that
@@ -347,7 +360,7 @@ int run(const Options &o)
             } catch (const std::system_error &e) {
                 throw foam::Bad("a thread to read the mesh: " + e.code().message());
             }
-            failures.run(0, [&] { read_plan_and_fields(o, inc, plan, control, parts); });
+            failures.run(0, [&] { read_plan_and_fields(o, inc, release, plan, control, parts); });
             read.set_value(failures.what[0].empty() ? &plan : nullptr);
             geometry.join();
             failures.throw_first();
@@ -358,6 +371,8 @@ int run(const Options &o)
     } catch (const std::exception &e) {
         return textio::failx("%s", orbset::reason(e).c_str());
     }
+    for (const std::string &w : plan.warnings)
+        textio::warnx("%s", w.c_str());
     for (const Part &p : parts)
         for (const std::string &w : p.warnings)
             textio::warnx("%s", w.c_str());
@@ -372,7 +387,7 @@ int run(const Options &o)
     } catch (const std::exception &e) {
         return textio::failx("%s", orbset::reason(e).c_str());
     }
-    return report(parts, plan, o.parallel);
+    return report(parts, plan, release, o.parallel);
 }
 
 }  // namespace

@@ -72,7 +72,10 @@ std::string source_list()
 
 class Reader {
 public:
-    Reader(const foam::Text &t, const foam::Includes &inc) : text_(t), inc_(inc), c_(t) {}
+    Reader(const foam::Text &t, const foam::Includes &inc, const Release &rel)
+        : text_(t), inc_(inc), rel_(rel), c_(t)
+    {
+    }
 
     Plan read()
     {
@@ -87,12 +90,21 @@ public:
             for (const auto &e : dict_.replaced)
                 if (e->key == key && e->file == &text_)
                     refuse(c_, e->key_at, std::string(key) + " given twice");
+        // the Foundation's 13 applies these before the regions
+        if (rel_.foundation(13))
+            for (const char *key : {"defaultValues", "zones", "extrapolatePatches"})
+                if (const DictEntry *e = dict_.dict.lookup(key))
+                    refuse(Cursor(*e->file), e->key_at,
+                           std::string(key) + ": orbset does not apply the Foundation's " + key +
+                               " (it applies defaultFieldValues and regions)");
         if (const DictEntry *d = dict_.dict.lookup("defaultFieldValues")) {
             Cursor c = value_of(*d, "defaultFieldValues");
             read_settings(c, plan_.defaults, "defaultFieldValues");
             foam::expect_value_end(c, range(*d), "defaultFieldValues");
         }
         const DictEntry *regions = dict_.dict.lookup("regions");
+        if (!regions && rel_.foundation(13))
+            return std::move(plan_);  // there, regions may be left out
         if (!regions)
             c_.fail(text_.end(), "no regions: setFields stops without them (write \"regions ();\" "
                                  "for the default values alone)");
@@ -189,9 +201,10 @@ private:
             if (name.kind != Tok::word)
                 c.fail(name.at, "expected a field name after " + std::string(type.text) +
                                     ", found " + foam::describe(name));
+            // ESI's v2212 and later take the class itself too
             const TypeInfo *ti = nullptr;
             for (const TypeInfo &i : kTypes)
-                if (type.text == i.value_word)
+                if (type.text == i.value_word || (rel_.esi(2212) && type.text == i.class_name))
                     ti = &i;
             if (!ti)
                 refuse(c, type.at,
@@ -259,14 +272,74 @@ private:
         return r;
     }
 
+    // A value that the Foundation's 12 and later may give in units, as
+    // "radius [mm] 5;": refused there in one line, since orbset does not
+    // convert units.
+    void no_units(const Cursor &v, const DictEntry &e)
+    {
+        if (!rel_.foundation(12))
+            return;
+        Cursor scan = v;
+        foam::skip_space(scan);
+        if (*scan.p == '[')
+            refuse(scan, scan.p, e.key + " is given in units, which orbset does not convert: "
+                                 "give it in metres, without them");
+    }
+
     Vec point(const DictEntry &e, const char *what)
     {
-        return entry_value(e, what, [&](Cursor &v) { return vector(v, what); });
+        return entry_value(e, what, [&](Cursor &v) {
+            no_units(v, e);
+            Vec p = vector(v, what);
+            no_units(v, e);
+            return p;
+        });
     }
 
     double number(const DictEntry &e, const char *what)
     {
-        return entry_value(e, what, [&](Cursor &v) { return scalar(v, what); });
+        return entry_value(e, what, [&](Cursor &v) {
+            no_units(v, e);
+            double x = scalar(v, what);
+            no_units(v, e);
+            return x;
+        });
+    }
+
+    // The first of the keys that the region gives, or null.
+    const DictEntry *first_of(const Dictionary &d, std::initializer_list<const char *> keys)
+    {
+        for (const char *k : keys)
+            if (const DictEntry *e = find(d, k))
+                return e;
+        return nullptr;
+    }
+
+    const DictEntry &need_one(const Cursor &c, const Token &source, const Dictionary &d,
+                              std::initializer_list<const char *> keys, const char *what)
+    {
+        const DictEntry *e = first_of(d, keys);
+        if (!e)
+            c.fail(source.at, std::string(source.text) + " without " + what + " (" +
+                                  std::string(*keys.begin()) + ")");
+        return need(c, source, d, e->key.c_str(), what);
+    }
+
+    // A value this release's source does not read, named in a warning.
+    void unread(const Region &r, const Dictionary &d, const char *key, const char *effect)
+    {
+        if (find(d, key))
+            plan_.warnings.push_back(plan_.name + ": line " + std::to_string(r.line) + ": " +
+                                     r.keyword + ": " + key + " is not read by the setFields of "
+                                     "OpenFOAM " + rel_.name() + "; " + effect);
+    }
+
+    // A value of a region that the release refuses, as its setFields
+    // stops.
+    [[noreturn]] void refused_value(const Cursor &c, const Token &source, const std::string &why)
+    {
+        c.fail(source.at, std::string(source.text) + ": " + why + ", which the setFields of "
+                          "OpenFOAM " + rel_.name() + " refuses");
     }
 
     Box box(Cursor &v, const char *what)
@@ -277,11 +350,20 @@ private:
         return b;
     }
 
-    // boxes, else box, else min and max, as boxToCell and boxToFace take them.
+    // boxes, else box, else min and max (or, from ESI's v2112 on, min and
+    // span), as ESI's boxToCell and boxToFace take them; box, else boxes, as
+    // the Foundation's do.
     void boxes(const Cursor &c, const Token &source, const Dictionary &d, Region &r)
     {
         r.first_box = plan_.boxes.size();
-        if (const DictEntry *e = find(d, "boxes")) {
+        const DictEntry *list = find(d, "boxes"), *one = find(d, "box");
+        if (rel_.foundation()) {
+            if (!one && !list)
+                c.fail(source.at, std::string(source.text) + " without box or boxes");
+            if (one)
+                list = nullptr;
+        }
+        if (const DictEntry *e = list) {
             entry_value(*e, "boxes", [&](Cursor &v) {
                 long long n = open_list(v, "boxes");
                 long long got = 0;
@@ -290,8 +372,14 @@ private:
                 close_list(v, n, got, "boxes");
                 return 0;
             });
-        } else if (const DictEntry *e = find(d, "box")) {
+        } else if (const DictEntry *e = one) {
             plan_.boxes.push_back(entry_value(*e, "box", [&](Cursor &v) { return box(v, "the box's corner"); }));
+        } else if (rel_.esi(2112) && !find(d, "max") && find(d, "span")) {
+            Box b;
+            b.min = point(need(c, source, d, "min", "box, boxes, or min and max"), "a corner");
+            const Vec span = point(need(c, source, d, "span", "max or span"), "a span");
+            b.max = {b.min.x + span.x, b.min.y + span.y, b.min.z + span.z};
+            plan_.boxes.push_back(b);
         } else {
             Box b;
             b.min = point(need(c, source, d, "min", "box, boxes, or min and max"), "a corner");
@@ -301,8 +389,9 @@ private:
         r.n_boxes = plan_.boxes.size() - r.first_box;
     }
 
-    // A wordRe or a list of them: word, "pattern", or (a "b.*" ...).
-    std::vector<Name> names(const DictEntry &e, const char *what)
+    // A wordRe or a list of them: word, "pattern", or (a "b.*" ...); only
+    // the first where `one` (the Foundation's sources read one name).
+    std::vector<Name> names(const DictEntry &e, const char *what, bool one_only = false)
     {
         return entry_value(e, what, [&](Cursor &v) {
             std::vector<Name> out;
@@ -314,7 +403,7 @@ private:
             };
             foam::skip_space(v);
             Token t = foam::peek_token(v);
-            if (t.kind == Tok::number || t.is('(')) {
+            if (!one_only && (t.kind == Tok::number || t.is('('))) {
                 long long n = open_list(v, what);
                 long long got = 0;
                 for (; !foam::list_ends(v); ++got)
@@ -327,10 +416,19 @@ private:
         });
     }
 
-    // `plural` when given, else `single` (or its older name `old`).
+    // `plural` when given, else `single` (or its older name `old`), as
+    // ESI's sources read them; the Foundation's read one name of `single`
+    // (`old` in their 8 and 9, where `old` is given).
     std::vector<Name> names_of(const Cursor &c, const Token &source, const Dictionary &d,
                                const char *plural, const char *single, const char *old)
     {
+        if (rel_.foundation()) {
+            const char *key = old && !rel_.foundation(10) ? old : single;
+            const DictEntry *e = find(d, key);
+            if (!e)
+                c.fail(source.at, std::string(source.text) + " without " + key);
+            return names(*e, key, true);
+        }
         if (const DictEntry *e = find(d, plural))
             return names(*e, plural);
         const DictEntry *e = find(d, single);
@@ -349,6 +447,68 @@ private:
         });
     }
 
+    // sphereToCell. ESI's: origin (or its older name centre), radius,
+    // innerRadius (0 when not given), the radii refused below 0 from v2006
+    // on (getCheck with scalarMinMax::ge(0)). The Foundation's: centre and
+    // radius only, a cell taken on the sphere's surface too.
+    void sphere(const Cursor &c, const Token &source, const Dictionary &d, Region &r)
+    {
+        const char *needs = rel_.foundation() ? "its centre and radius"
+                                              : "its centre (origin) and radius";
+        const DictEntry &o = rel_.foundation() ? need(c, source, d, "centre", needs)
+                                               : need_one(c, source, d, {"origin", "centre"}, needs);
+        r.sphere.origin = point(o, "the sphere's centre");
+        r.sphere.radius = number(need(c, source, d, "radius", needs), "a radius");
+        if (rel_.foundation()) {
+            unread(r, d, "innerRadius", "the sphere is taken whole");
+            unread(r, d, "origin", "its centre is centre");
+            r.sphere.inclusive = true;
+            return;
+        }
+        const DictEntry *inner = find(d, "innerRadius");
+        r.sphere.inner_radius = inner ? number(*inner, "a radius") : 0;
+        if (rel_.esi(2006) && !(r.sphere.radius >= 0 && r.sphere.inner_radius >= 0))
+            refused_value(c, source, "a radius below 0");
+    }
+
+    // cylinderToCell. ESI's: p1, p2, radius and innerRadius (0 when not
+    // given); from v2206 on point1, point2 and radius, with p1, p2 and
+    // outerRadius as their older names. The checks of each: from v2006 to
+    // v2112 a radius of at least 1e-15 (SMALL), an innerRadius of at least 0
+    // and not above the radius; from v2206 to v2312 the last two; from
+    // v2406 on the innerRadius at least 0. The Foundation's: p1, p2 and
+    // radius; from 9 on point1 and point2, with p1 and p2 as older names.
+    void cylinder(const Cursor &c, const Token &source, const Dictionary &d, Region &r)
+    {
+        const bool named = rel_.esi(2206) || rel_.foundation(9);
+        const char *needs = named ? "point1, point2 and radius" : "p1, p2 and radius";
+        Cylinder &y = r.cylinder;
+        if (named) {
+            y.p1 = point(need_one(c, source, d, {"point1", "p1"}, needs), "point1");
+            y.p2 = point(need_one(c, source, d, {"point2", "p2"}, needs), "point2");
+        } else {
+            y.p1 = point(need(c, source, d, "p1", needs), "p1");
+            y.p2 = point(need(c, source, d, "p2", needs), "p2");
+        }
+        y.radius = number(rel_.esi(2206) ? need_one(c, source, d, {"radius", "outerRadius"}, needs)
+                                         : need(c, source, d, "radius", needs),
+                          "a radius");
+        if (rel_.foundation()) {
+            unread(r, d, "innerRadius", "the cylinder is taken whole");
+            y.inner_test = false;
+            return;
+        }
+        const DictEntry *inner = find(d, "innerRadius");
+        y.inner_radius = inner ? number(*inner, "a radius") : 0;
+        constexpr double kSmall = 1e-15;  // doubleScalarSMALL
+        if (rel_.esi(2006) && !rel_.esi(2206) && !(y.radius >= kSmall))
+            refused_value(c, source, "a radius below 1e-15");
+        if (rel_.esi(2006) && !(y.inner_radius >= 0))
+            refused_value(c, source, "an innerRadius below 0");
+        if (rel_.esi(2006) && !rel_.esi(2406) && y.inner_radius > y.radius)
+            refused_value(c, source, "an innerRadius above the radius");
+    }
+
     void read_region(const Cursor &c, const Token &source, const SourceInfo &si,
                      const Dictionary &d)
     {
@@ -359,6 +519,10 @@ private:
         const DictEntry *values = find(d, "fieldValues");
         if (!values)
             c.fail(source.at, std::string(source.text) + " without fieldValues");
+        // ESI's v2406 and later move the cell centres the region tests
+        if (rel_.esi(2406) && find(d, "solidBodyMotionFunction"))
+            refuse(c, source.at, std::string(source.text) + " with a solidBodyMotionFunction, "
+                                 "which orbset does not apply to the cell centres");
         r.first_setting = plan_.settings.size();
         Cursor v = value_of(*values, "fieldValues");
         read_settings(v, plan_.settings, "fieldValues");
@@ -370,33 +534,22 @@ private:
         case S::face_box:
             boxes(c, source, d, r);
             break;
-        case S::sphere: {
-            // origin, else its older name centre, as getCompat looks them up
-            const DictEntry *o = find(d, "origin");
-            if (!o)
-                o = find(d, "centre");
-            if (!o)
-                c.fail(source.at, "sphereToCell without its centre (origin) and radius");
-            r.sphere.origin = point(*o, "the sphere's centre");
-            r.sphere.radius =
-                number(need(c, source, d, "radius", "its centre (origin) and radius"), "a radius");
-            const DictEntry *inner = find(d, "innerRadius");
-            r.sphere.inner_radius = inner ? number(*inner, "a radius") : 0;
+        case S::sphere:
+            sphere(c, source, d, r);
             break;
-        }
-        case S::cylinder: {
-            r.cylinder.p1 = point(need(c, source, d, "p1", "p1, p2 and radius"), "p1");
-            r.cylinder.p2 = point(need(c, source, d, "p2", "p1, p2 and radius"), "p2");
-            r.cylinder.radius = number(need(c, source, d, "radius", "p1, p2 and radius"), "a radius");
-            const DictEntry *inner = find(d, "innerRadius");
-            r.cylinder.inner_radius = inner ? number(*inner, "a radius") : 0;
+        case S::cylinder:
+            cylinder(c, source, d, r);
             break;
-        }
         case S::rotated_box:
+            // the Foundation's 10 and later take a box turned by n1 and n2 first
+            if (rel_.foundation(10) && find(d, "box"))
+                refuse(c, source.at, "rotatedBoxToCell given as a box, n1 and n2: orbset takes "
+                                     "it as origin, i, j and k only");
             r.rotated.origin = point(need(c, source, d, "origin", "origin, i, j and k"), "origin");
             r.rotated.i = point(need(c, source, d, "i", "origin, i, j and k"), "i");
             r.rotated.j = point(need(c, source, d, "j", "origin, i, j and k"), "j");
             r.rotated.k = point(need(c, source, d, "k", "origin, i, j and k"), "k");
+            r.rotated.grouped = rel_.esi(2212);
             break;
         case S::zone:
         case S::face_zone:
@@ -407,7 +560,12 @@ private:
             break;
         case S::cell_set:
         case S::face_set:
-            r.names = names_of(c, source, d, "sets", "set", nullptr);
+            // ESI's v2406 and later take a zone here too, where no set is named
+            if (rel_.esi(2406) && !find(d, "sets") && (find(d, "zones") || (find(d, "zone") && !find(d, "set"))))
+                refuse(c, source.at, std::string(source.text) + " of a zone: orbset takes the "
+                                     "zone with zoneToCell or zoneToFace");
+            r.names = rel_.foundation() ? names_of(c, source, d, "set", "set", nullptr)
+                                        : names_of(c, source, d, "sets", "set", nullptr);
             for (const Name &n : r.names)
                 if (n.pattern)
                     c.fail(source.at, std::string(source.text) + ": a set is named by a word, not "
@@ -425,6 +583,7 @@ private:
 
     const foam::Text &text_;
     const foam::Includes &inc_;
+    const Release &rel_;
     Cursor c_;
     foam::Header h_;
     foam::ReadDictionary dict_;
@@ -463,6 +622,9 @@ int Plan::last_cell_region(int f) const
     return last;
 }
 
-Plan read_plan(const foam::Text &dict, const foam::Includes &inc) { return Reader(dict, inc).read(); }
+Plan read_plan(const foam::Text &dict, const foam::Includes &inc, const Release &release)
+{
+    return Reader(dict, inc, release).read();
+}
 
 }  // namespace orbset

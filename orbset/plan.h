@@ -14,6 +14,7 @@
 
 #include "foam/dictionary.h"
 #include "foam/text.h"
+#include "release.h"
 #include "select.h"
 
 namespace orbset {
@@ -75,6 +76,7 @@ struct Plan {
     std::vector<Box> boxes;
     std::vector<Setting> settings;    // the fieldValues of every region, region by region
     std::string name;                 // the dictionary's file, for diagnostics
+    std::vector<std::string> warnings;  // values the release's setFields does not read
 
     bool has_face_regions() const;
     bool has_source(Region::Source s) const;
@@ -83,7 +85,9 @@ struct Plan {
     int last_cell_region(int f) const;
 };
 
-// Reads the dictionary, its includes found through inc; throws foam::Bad.
-Plan read_plan(const foam::Text &dict, const foam::Includes &inc);
+// Reads the dictionary, its includes found through inc, as the setFields
+// of `release` reads it; throws foam::Bad.
+Plan read_plan(const foam::Text &dict, const foam::Includes &inc,
+               const Release &release = kDebianRelease);
 
 }  // namespace orbset

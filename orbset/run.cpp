@@ -673,7 +673,7 @@ void find_faces(Part &part, const Plan &plan, const Control &control, const foam
     const label n_faces = mesh.n_faces(), first = mesh.n_internal_faces();
     std::vector<Vec> centres;
     if (plan.has_source(Region::Source::face_box))
-        centres = foam::face_centres(mesh);
+        centres = foam::face_centres(mesh, centres_of(part.release));
     std::vector<char> taken;
     for (std::size_t i = 0; i < plan.regions.size(); ++i) {
         const Region &r = plan.regions[i];
@@ -754,7 +754,8 @@ void read_geometry(Part &part, const std::function<const Plan *()> &get_plan,
 {
     foam::Mesh mesh = read_topology(part);
     std::vector<Vec> centres;
-    naming("the cell centres of " + part.mesh.faces, [&] { centres = foam::cell_centres(mesh); });
+    naming("the cell centres of " + part.mesh.faces,
+           [&] { centres = foam::cell_centres(mesh, nullptr, centres_of(part.release)); });
     const Plan *plan = get_plan();
     if (!plan)
         return;
@@ -815,7 +816,7 @@ void read_mapped_geometry(Part &part, const Plan &plan, const Part &whole,
         part.boundary_centres.push_back(
             whole_[static_cast<std::size_t>(part.to_whole[static_cast<std::size_t>(c)])]);
     std::vector<double> volumes;
-    const std::vector<Vec> mine = foam::cell_centres(mesh, &volumes);
+    const std::vector<Vec> mine = foam::cell_centres(mesh, &volumes, centres_of(part.release));
     // The same cell, its faces listed in another order, has its centre
     // within a few units in the last place; another cell lies a good part
     // of a cell away.

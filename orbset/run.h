@@ -11,6 +11,7 @@
 #include "control.h"
 #include "field.h"
 #include "plan.h"
+#include "release.h"
 #include "select.h"
 
 namespace orbset {
@@ -20,6 +21,7 @@ struct Part {
     std::string region;                        // -region NAME, or ""
     foam::Includes includes;                   // what its files include is found through
     std::vector<std::string> libs;             // the libraries setFields loads
+    Release release;                           // whose setFields the run reproduces
     double time = 0;                           // the start time's value
     foam::MeshDirs mesh;                       // where its mesh's files are
     foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"

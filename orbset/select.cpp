@@ -226,26 +226,26 @@ void cells_in_boxes(const CellIndex &index, const std::vector<Box> &boxes,
 
 void cells_in_sphere(const CellIndex &index, const Sphere &s, std::vector<label> &cells)
 {
-    // sphereToCell::combine
-    const double orad2 = s.radius * s.radius;
-    const double irad2 = s.inner_radius > 0 ? s.inner_radius * s.inner_radius : -1;
-    const double reach = std::fabs(s.radius);
+    // A centre the strict test takes lies within |radius| of the origin
+    // along each axis; the inclusive one may take a centre that far and a
+    // rounding beyond, so its bounds take a margin.
+    const double reach = s.inclusive ? std::fabs(s.radius) + kMargin * (std::fabs(s.radius) +
+                                                                        largest(s.origin))
+                                     : std::fabs(s.radius);
     const Vec o = s.origin;
     scan(index, {o.x - reach, o.y - reach, o.z - reach}, {o.x + reach, o.y + reach, o.z + reach},
-         [&](const Vec &p) {
-             const Vec d{p.x - o.x, p.y - o.y, p.z - o.z};
-             const double d2 = d.x * d.x + d.y * d.y + d.z * d.z;
-             return d2 < orad2 && d2 > irad2;
-         },
-         cells);
+         [&](const Vec &p) { return in_sphere(s, p); }, cells);
 }
 
 bool in_sphere(const Sphere &s, const Vec &p)
 {
+    // sphereToCell::combine
     const double orad2 = s.radius * s.radius;
-    const double irad2 = s.inner_radius > 0 ? s.inner_radius * s.inner_radius : -1;
     const Vec d{p.x - s.origin.x, p.y - s.origin.y, p.z - s.origin.z};
     const double d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+    if (s.inclusive)
+        return d2 <= orad2;
+    const double irad2 = s.inner_radius > 0 ? s.inner_radius * s.inner_radius : -1;
     return d2 < orad2 && d2 > irad2;
 }
 
@@ -277,7 +277,7 @@ bool in_cylinder(const Cylinder &cyl, const Vec &c)
     if (!(mag_d > 0 && mag_d < mag_axis2))
         return false;
     const double d2 = dot(d, d) - mag_d * mag_d / mag_axis2;
-    return d2 < orad2 && d2 > irad2;
+    return d2 < orad2 && (!cyl.inner_test || d2 > irad2);
 }
 
 namespace {
@@ -292,8 +292,11 @@ struct Hexahedron {
     explicit Hexahedron(const RotatedBox &box)
     {
         const Vec o = box.origin, i = box.i, j = box.j, k = box.k;
-        const Vec corners[8] = {o,     o + i,     o + i + j,     o + j,
-                                o + k, o + k + i, o + k + i + j, o + k + j};
+        const Vec left[8] = {o,     o + i,     o + i + j,     o + j,
+                             o + k, o + k + i, o + k + i + j, o + k + j};
+        const Vec grouped[8] = {o,     o + i,       o + (i + j),       o + j,
+                                o + k, o + (k + i), o + ((k + i) + j), o + (k + j)};
+        const Vec(&corners)[8] = box.grouped ? grouped : left;
         std::copy(std::begin(corners), std::end(corners), p);
         for (int f = 0; f < 6; ++f)
             normal[f] = quad_area(p, kFaces[f]);

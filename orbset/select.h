@@ -19,29 +19,36 @@ struct Box {
 
 // sphereToCell: a cell is taken when d2 = magSqr(centre - origin), summed
 // as (x*x + y*y) + z*z, satisfies d2 < radius*radius and d2 > inner, where
-// inner is innerRadius*innerRadius when innerRadius > 0 and -1 otherwise.
+// inner is innerRadius*innerRadius when innerRadius > 0 and -1 otherwise
+// (ESI's test); or, `inclusive`, when d2 <= radius*radius (the
+// Foundation's).
 struct Sphere {
     Vec origin;
     double radius;
     double inner_radius;  // 0 when the dictionary gives none
+    bool inclusive = false;
 };
 
 // cylinderToCell: with axis = p2 - p1, d = centre - p1 and a = d & axis,
 // a cell is taken when 0 < a < magSqr(axis) and d2 = (d & d) -
-// a*a/magSqr(axis) satisfies d2 < radius*radius and d2 > inner, inner as
-// for a sphere.
+// a*a/magSqr(axis) satisfies d2 < radius*radius and, where `inner_test`
+// (ESI's test; the Foundation's has none), d2 > inner, inner as for a
+// sphere.
 struct Cylinder {
     Vec p1, p2;
     double radius;
     double inner_radius;
+    bool inner_test = true;
 };
 
 // rotatedBoxToCell: the hexahedron of corners origin + combinations of i, j
 // and k; a cell is taken when its centre lies on the inner side of (or on)
 // every face's plane, each face's normal its area vector as OpenFOAM's
-// face::areaNormal gives it.
+// face::areaNormal gives it. The corners are summed left to right, as
+// (origin + i) + j; `grouped`, as origin + (i + j) (ESI's v2212 and later).
 struct RotatedBox {
     Vec origin, i, j, k;
+    bool grouped = false;
 };
 
 // The spatial index over the cell centres: a uniform grid of bins of one

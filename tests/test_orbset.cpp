@@ -1,9 +1,10 @@
-// orbset: numbers read as OpenFOAM 1912 reads them, the mesh in every form
+// orbset: numbers read as each OpenFOAM release reads them, the mesh in every form
 // OpenFOAM writes it, and every malformed input refused in one line that
 // names the file and the line.
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -54,6 +55,70 @@ Reference strtold_narrowed(const std::string &s)
     return {true, (v >= -vsmall && v <= vsmall) ? 0.0 : static_cast<double>(v)};
 }
 
+// The Foundation's readScalar (doubleScalar.H), literally: strtod, the
+// token taken whole. Its infinity, beyond the largest double, orbset
+// refuses.
+Reference strtod_once(const std::string &s)
+{
+    char *end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (*end || std::isinf(v))
+        return {false, 0};
+    return {true, v};
+}
+
+// The Foundation's ISstream reads a token of '-' and digits as an int32
+// (Foam::read of ints/int32IO.C) before readScalar; from 12 on, as int32,
+// uint32, int64 or uint64, the first that takes it.
+Reference integers_then_strtod(const std::string &s, bool wide)
+{
+    const bool integer = s.find_first_not_of("0123456789", s[0] == '-') == std::string::npos &&
+                         s.size() > (s[0] == '-');
+    char *end = nullptr;
+    if (integer) {
+        errno = 0;
+        const std::intmax_t i = std::strtoimax(s.c_str(), &end, 10);
+        if (!*end && !errno && i >= INT32_MIN && i <= INT32_MAX)
+            return {true, static_cast<double>(i)};
+        if (!wide)
+            return strtod_once(s);
+        errno = 0;
+        const std::uintmax_t u = std::strtoumax(s.c_str(), &end, 10);
+        if (!*end && !errno && u <= UINT32_MAX)
+            return {true, static_cast<double>(u)};
+        errno = 0;
+        const std::intmax_t i64 = std::strtoimax(s.c_str(), &end, 10);
+        if (!*end && !errno)
+            return {true, static_cast<double>(i64)};
+        errno = 0;
+        const std::uintmax_t u64 = std::strtoumax(s.c_str(), &end, 10);
+        if (!*end && !errno)
+            return {true, static_cast<double>(u64)};
+    }
+    return strtod_once(s);
+}
+Reference int32_then_strtod(const std::string &s) { return integers_then_strtod(s, false); }
+Reference wide_then_strtod(const std::string &s) { return integers_then_strtod(s, true); }
+
+// A release's reading, and the reference that follows its source.
+struct ReadingRow {
+    const char *name;
+    foam::Reading reading;
+    Reference (*reference)(const std::string &);
+};
+
+const ReadingRow kReadings[] = {
+    {"esi", {}, strtold_narrowed},
+    {"foundation_8", {true, false, false, false}, int32_then_strtod},
+    {"foundation_12", {true, true, true, false}, wide_then_strtod},
+};
+
+// The reading of a row for one test, Debian's after it.
+struct Reading {
+    explicit Reading(const foam::Reading &r) { foam::set_reading(r); }
+    ~Reading() { foam::set_reading({}); }
+};
+
 // The number token s as orbset reads it, from a text padded with NULs as
 // every text read is.
 foam::Converted converted(const std::string &s)
@@ -65,10 +130,10 @@ foam::Converted converted(const std::string &s)
     return c;
 }
 
-void expect_as_openfoam(const std::string &s)
+void expect_as_openfoam(const std::string &s, Reference (*reference)(const std::string &))
 {
     foam::Converted got = converted(s);
-    Reference want = strtold_narrowed(s);
+    Reference want = reference(s);
     ASSERT_EQ(got.status == foam::Conv::ok, want.ok) << s;
     ASSERT_EQ(got.end, s.c_str() + s.size()) << s;
     if (want.ok) {
@@ -103,34 +168,40 @@ std::string random_decimal(std::mt19937_64 &rng, int digits)
 
 // ---- numbers ---------------------------------------------------------------
 
-TEST(OrbsetNumbers, RandomDecimalsAsStrtoldNarrowed)
+class OrbsetNumbers : public ::testing::TestWithParam<ReadingRow> {};
+
+TEST_P(OrbsetNumbers, RandomDecimals)
 {
+    Reading as(GetParam().reading);
     std::mt19937_64 rng(1912);
     for (long i = 0; i < kRandomDecimals; ++i)
-        expect_as_openfoam(random_decimal(rng, 1 + static_cast<int>(rng() % 25)));
+        expect_as_openfoam(random_decimal(rng, 1 + static_cast<int>(rng() % 25)),
+                           GetParam().reference);
 }
 
 // Decimals next to the midpoint of two neighbouring doubles: where rounding
 // twice (to long double, then to double) and rounding once part.
-TEST(OrbsetNumbers, NearMidpointsOfDoubles)
+TEST_P(OrbsetNumbers, NearMidpointsOfDoubles)
 {
+    Reading as(GetParam().reading);
     std::mt19937_64 rng(26);
-    long strtod_differs = 0;
+    long readings_differ = 0;
     for (long i = 0; i < kRandomDecimals / 4; ++i) {
         double d = std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 80) - 100);
         long double mid = (static_cast<long double>(d) + std::nextafter(d, 1e300)) / 2;
         char s[64];
         std::snprintf(s, sizeof s, "%.*Le", static_cast<int>(16 + rng() % 3), mid);
-        expect_as_openfoam(s);
+        expect_as_openfoam(s, GetParam().reference);
         if (std::strtod(s, nullptr) != strtold_narrowed(s).value)
-            ++strtod_differs;
+            ++readings_differ;
     }
     // the cases do reach double rounding
-    EXPECT_GT(strtod_differs, 100);
+    EXPECT_GT(readings_differ, 100);
 }
 
-TEST(OrbsetNumbers, HandPicked)
+TEST_P(OrbsetNumbers, HandPicked)
 {
+    Reading as(GetParam().reading);
     const char *cases[] = {
         "0", "-0", "-0.0", "0.0e-999", "00000000000000000001", // zero and signs
         "0.1", "1e-5", "0.00001", "-0.000235", "1.0", "5.", ".5", "-.5",
@@ -143,18 +214,25 @@ TEST(OrbsetNumbers, HandPicked)
         "1e300", "1.0000001e300", "-1e301", "1e5000", "1e-5000",          // VGREAT, range
         "1.00000000000000011102230246251565404236316680908203125",          // halfway
         "1.000000000000000111022302462515654042363166809082031250001",
+        "4294967295", "-9223372036854775809", "-10000000000000000000",      // 64-bit integers
+        "-18446744073709551615", "-18446744073709551616", "18446744073709551616",
         "1e", "1e+", "1.2.3", "1-2", "1e5e5", "-", ".", "-.", "--1", "1..", // not numbers
     };
     for (const char *s : cases)
-        expect_as_openfoam(s);
-    EXPECT_EQ(bits(converted("-0.0").value), bits(0.0));
+        expect_as_openfoam(s, GetParam().reference);
+    const bool foundation = GetParam().reading.one_rounding;
+    EXPECT_EQ(bits(converted("-0.0").value), bits(foundation ? -0.0 : 0.0));
     EXPECT_TRUE(converted("-2147483648").is_label);
     EXPECT_FALSE(converted("2147483648").is_label);
     EXPECT_FALSE(converted("1.0").is_label);
     std::string long_token(128, '1');
-    EXPECT_EQ(converted(long_token).status, foam::Conv::too_long);
+    EXPECT_EQ(converted(long_token).status,
+              GetParam().reading.any_length ? foam::Conv::ok : foam::Conv::too_long);
     EXPECT_EQ(converted(long_token.substr(1)).status, foam::Conv::ok);
 }
+
+INSTANTIATE_TEST_SUITE_P(Releases, OrbsetNumbers, ::testing::ValuesIn(kReadings),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // ---- the mesh ----------------------------------------------------------------
 
@@ -953,9 +1031,9 @@ TEST(OrbsetRun, StandardOutput)
          "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") +
              "boxToCell { boxes ((0 0 0) (1 1 1) (5 5 5) (6 6 6)); fieldValues (volScalarFieldValue alpha 1); }\n" +
              sphere_at(1, "volScalarFieldValue alpha 1") + ");",
-         "0/beta: 0 of 2 cells set by no region\n0/alpha: 2 of 2 cells set: 1 by 2 boxes, 1 by 2 spheres\n"},
+         "0/beta: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n0/alpha: 2 of 2 cells set: 1 by 2 boxes, 1 by 2 spheres, as setFields of OpenFOAM v1912\n"},
         {"one box", "regions (boxToCell { box (0 0 0) (0.1 1 1); fieldValues (volScalarFieldValue alpha 1); });",
-         "0/alpha: 1 of 2 cells set: 1 by the box\n"},
+         "0/alpha: 1 of 2 cells set: 1 by the box, as setFields of OpenFOAM v1912\n"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -1177,12 +1255,12 @@ TEST(OrbsetRun, Warnings)
          "    \".*\" { type totalTemperature; value uniform 4; }\n", "",
          "orbset: warning: 0/alpha: line 14: patch \".*\": type totalTemperature is not one "
          "orbset knows; its entry is kept as written\n",
-         "0/alpha: 0 of 2 cells set by no region\n0/beta: 0 of 2 cells set by no region\n"},
+         "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n0/beta: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n"},
         {"a field missing: the others are set", kPlainPatches, "rm 0/beta",
          "orbset: warning: 0/beta: no such field file (nor beta.gz, nor in constant); 0 holds "
          "alpha: name one of those in the dictionary, or copy the field to be set to beta; the "
          "other fields are set, as setFields sets them\n",
-         "0/alpha: 0 of 2 cells set by no region\n"},
+         "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n"},
         {"spheres the mesh does not resolve, told once", kPlainPatches,
          "printf '%s' 'FoamFile { version 2.0; format ascii; class dictionary; } "
          "defaultFieldValues (volScalarFieldValue alpha 1); regions (" +
@@ -1191,12 +1269,12 @@ TEST(OrbsetRun, Warnings)
          "orbset: warning: system/setFieldsDict: of 2 spheres, 1 sets no cell and 1 one cell "
          "only: the mesh does not resolve those particles, so the share of cells set is a poor "
          "measure of the packing's solid fraction\n",
-         "0/alpha: 1 of 2 cells set: 1 by 2 spheres\n"},
+         "0/alpha: 1 of 2 cells set: 1 by 2 spheres, as setFields of OpenFOAM v1912\n"},
         {"a field kept in 0.orig", kPlainPatches, "mkdir 0.orig && mv 0/beta 0.orig/",
          "orbset: warning: 0/beta: no such field file (nor beta.gz, nor in constant); the case "
          "keeps it in 0.orig: copy that directory to 0 first (cp -r 0.orig 0); the other fields "
          "are set, as setFields sets them\n",
-         "0/alpha: 0 of 2 cells set by no region\n"},
+         "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -1222,12 +1300,12 @@ TEST(OrbsetRun, CommandLine)
         int status;
         const char *out, *err;
     } rows[] = {
-        {"help", "--help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n", ""},
-        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n", ""},
+        {"help", "--help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n", ""},
+        {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n", ""},
         {"version", "-version", 0, "orbset (casetools) " CASETOOLS_VERSION "\n", ""},
-        {"-case", "-case case", 0, "case/0/alpha: 0 of 2 cells set by no region\n", ""},
+        {"-case", "-case case", 0, "case/0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n", ""},
         {"-case without its directory", "-case", 2, "",
-         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel]\n"},
+         "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n"},
         {"another option", "-time 0", 2, "", "orbset: unexpected argument \"-time\"\n"},
         {"-parallel on a case not decomposed", "-case case -parallel", 1, "",
          "orbset: case: -parallel, but no processorN directory (run decomposePar first)\n"},
@@ -1281,7 +1359,7 @@ TEST(OrbsetRun, Parallel)
     write_decomposed_row(c);
     Outcome r = c.run("orbset", "-parallel");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "processor*/0/alpha: 2 of 4 cells set: 2 by 2 spheres\n");
+    EXPECT_EQ(r.out, "processor*/0/alpha: 2 of 4 cells set: 2 by 2 spheres, as setFields of OpenFOAM v1912\n");
     std::string p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
     EXPECT_NE(p0.find("internalField   nonuniform List<scalar> 2(0 1);"), std::string::npos) << p0;
     EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 1; }"), std::string::npos) << p0;
@@ -1422,6 +1500,6 @@ TEST(OrbsetRun, MoreProcessorDirectoriesThanOpenFiles)
     c.write("system/setFieldsDict", std::string(kDictHeader) + "defaultFieldValues (volScalarFieldValue alpha 1);\nregions ();");
     Outcome r = c.sh("ulimit -Sn " + std::to_string(kSoftLimit) + "; '" BIN_DIR "/orbset' -parallel");
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "processor*/0/alpha: 0 of 80 cells set by no region\n");
+    EXPECT_EQ(r.out, "processor*/0/alpha: 0 of 80 cells set by no region, as setFields of OpenFOAM v1912\n");
     EXPECT_NE(c.read("processor79/0/alpha").find("internalField   uniform 1;"), std::string::npos);
 }

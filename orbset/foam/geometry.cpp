@@ -1,5 +1,6 @@
-// Cell centres as OpenFOAM 1912 computes them in
-// primitiveMeshFaceCentresAndAreas.C and primitiveMeshCellCentresAndVols.C.
+// Cell centres as OpenFOAM computes them in primitiveMeshFaceCentresAndAreas.C
+// and primitiveMeshCellCentresAndVols.C (1912; primitiveMeshTools.C in ESI's
+// later releases; face::areaAndCentre in the Foundation's 12 and later).
 //
 // OpenFOAM sweeps the faces four times in global face order, keeping the
 // centre and area of every face: the first estimate of each cell centre
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <cstddef>
 #include <functional>
+#include <limits>
 #include <system_error>
 #include <thread>
 
@@ -29,9 +31,11 @@ namespace foam {
 
 namespace {
 
-// doubleScalarVSMALL and doubleScalarROOTVSMALL.
+// ESI's doubleScalarVSMALL and doubleScalarROOTVSMALL; the Foundation's
+// vSmall, the least normal double.
 constexpr double kVSmall = 1.0e-300;
 constexpr double kRootVSmall = 1.0e-150;
+constexpr double kFoundationVSmall = std::numeric_limits<double>::min();
 
 // The operators of OpenFOAM's Vector, each component rounded on its own
 // and summed left to right.
@@ -50,10 +54,42 @@ struct FaceGeometry {
     Vec centre, area;
 };
 
+// The Foundation's centre and area of a face of more than three points,
+// as its primitiveMeshFaceCentresAndAreas.C (8 to 11) and
+// face::areaAndCentre (12 on) compute them: the triangles' normals summed
+// first, then their centres weighted by their normals along the sum's
+// direction; the points' average where that weight is not positive.
+FaceGeometry foundation_face(const std::vector<Vec> &p, const label *f, label n)
+{
+    Vec average = p[f[0]];
+    for (label i = 1; i < n; ++i)
+        average = average + p[f[i]];
+    average = average / static_cast<double>(n);
+
+    auto next = [&](label i) { return p[f[i == n - 1 ? 0 : i + 1]]; };
+    Vec sum_a{0, 0, 0};
+    for (label i = 0; i < n; ++i)
+        sum_a = sum_a + ((next(i) - p[f[i]]) ^ (average - p[f[i]]));
+    // normalised(): the vector over its magnitude, zero where that is 0
+    const double mag_a = mag(sum_a);
+    const Vec unit = mag_a > 0 ? sum_a / mag_a : Vec{0, 0, 0};
+
+    double sum_an = 0.0;
+    Vec sum_anc{0, 0, 0};
+    for (label i = 0; i < n; ++i) {
+        const Vec a = (next(i) - p[f[i]]) ^ (average - p[f[i]]);
+        const Vec c = p[f[i]] + next(i) + average;
+        const double an = a & unit;
+        sum_an += an;
+        sum_anc = sum_anc + an * c;
+    }
+    return {sum_an > kFoundationVSmall ? (1.0 / 3.0) * sum_anc / sum_an : average, 0.5 * sum_a};
+}
+
 // makeFaceCentresAndAreas for one face: triangles directly, other faces as
 // the area-weighted centres of the triangles that each edge makes with the
 // average of the points.
-FaceGeometry face_geometry(const Mesh &m, label face)
+FaceGeometry face_geometry(const Mesh &m, label face, Centres how)
 {
     const label *f = m.face_points.data() + m.face_start[face];
     const label n = m.face_start[face + 1] - m.face_start[face];
@@ -64,6 +100,8 @@ FaceGeometry face_geometry(const Mesh &m, label face)
     }
     if (n == 0)
         return {{0, 0, 0}, {0, 0, 0}};
+    if (how == Centres::foundation)
+        return foundation_face(p, f, n);
 
     Vec centre = p[f[0]];
     for (label i = 1; i < n; ++i)
@@ -122,7 +160,7 @@ CellFaces cell_faces(const Mesh &m)
 // A face that has lost its slot is worked out again, with the same bits.
 class FaceCache {
 public:
-    explicit FaceCache(label internal_faces)
+    FaceCache(label internal_faces, Centres how) : how_(how)
     {
         std::size_t size = 1;
         while (size < kMaxSlots && size < static_cast<std::size_t>(internal_faces))
@@ -141,7 +179,7 @@ public:
     FaceGeometry get(const Mesh &m, label face) const
     {
         const std::size_t s = slot(face);
-        return tags_[s] == face ? slots_[s] : face_geometry(m, face);
+        return tags_[s] == face ? slots_[s] : face_geometry(m, face, how_);
     }
 
 private:
@@ -154,15 +192,17 @@ private:
         return static_cast<std::size_t>(face) & (tags_.size() - 1);
     }
 
+    Centres how_;
     std::vector<label> tags_;
     std::vector<FaceGeometry> slots_;
 };
 
 // makeCellCentresAndVols for the cells first to last - 1.
 void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std::size_t last,
-                      std::vector<Vec> &centres, std::vector<double> *volumes)
+                      std::vector<Vec> &centres, std::vector<double> *volumes, Centres how)
 {
-    FaceCache cache(m.n_internal_faces());
+    const double smallest = how == Centres::foundation ? kFoundationVSmall : kVSmall;
+    FaceCache cache(m.n_internal_faces(), how);
     std::vector<FaceGeometry> faces;  // those of one cell
     for (std::size_t c = first; c < last; ++c) {
         faces.clear();
@@ -173,7 +213,7 @@ void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std
             if (f < 0) {
                 faces.push_back(cache.get(m, ~f));
             } else {
-                faces.push_back(face_geometry(m, f));
+                faces.push_back(face_geometry(m, f, how));
                 if (f < m.n_internal_faces())
                     cache.keep(f, faces.back());
             }
@@ -195,7 +235,7 @@ void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std
             sum = sum + pyr3_vol * pc;
             volume += pyr3_vol;
         }
-        centres[c] = std::fabs(volume) > kVSmall ? sum / volume : estimate;
+        centres[c] = std::fabs(volume) > smallest ? sum / volume : estimate;
         if (volumes)
             (*volumes)[c] = volume * (1.0 / 3.0);
     }
@@ -203,7 +243,7 @@ void centres_of_cells(const Mesh &m, const CellFaces &cf, std::size_t first, std
 
 }  // namespace
 
-std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes)
+std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes, Centres how)
 {
     const CellFaces cf = cell_faces(m);
     std::vector<Vec> centres(static_cast<std::size_t>(m.n_cells));
@@ -219,21 +259,21 @@ std::vector<Vec> cell_centres(const Mesh &m, std::vector<double> *volumes)
         for (std::size_t i = 1; i < parts; ++i)
             threads.emplace_back(centres_of_cells, std::cref(m), std::cref(cf),
                                  centres.size() * i / parts, centres.size() * (i + 1) / parts,
-                                 std::ref(centres), volumes);
+                                 std::ref(centres), volumes, how);
     } catch (const std::system_error &e) {
         threads.clear();  // those started are joined first
         throw Bad("a thread to compute the cell centres: " + e.code().message());
     }
-    centres_of_cells(m, cf, 0, centres.size() / parts, centres, volumes);
+    centres_of_cells(m, cf, 0, centres.size() / parts, centres, volumes, how);
     threads.clear();  // joined before the centres leave
     return centres;
 }
 
-std::vector<Vec> face_centres(const Mesh &m)
+std::vector<Vec> face_centres(const Mesh &m, Centres how)
 {
     std::vector<Vec> centres(static_cast<std::size_t>(m.n_faces()));
     for (label f = 0; f < m.n_faces(); ++f)
-        centres[static_cast<std::size_t>(f)] = face_geometry(m, f).centre;
+        centres[static_cast<std::size_t>(f)] = face_geometry(m, f, how).centre;
     return centres;
 }
 

@@ -67,7 +67,9 @@ std::string shown(std::string_view s)
     case Conv::too_long:
         c.fail(at, "the number '" + tok + "' is longer than 127 characters");
     case Conv::out_of_range:
-        c.fail(at, "the number '" + tok + "' is out of range (above 1e300 in size)");
+        c.fail(at, "the number '" + tok + "' is out of range (" +
+                       (reading().one_rounding ? "beyond the largest double, infinite"
+                                               : "above 1e300 in size") + ")");
     default:
         c.fail(at, "'" + tok + "' is not a number");
     }
@@ -253,12 +255,20 @@ label read_label_slow(Cursor &c, const char *what, std::int64_t lo, std::int64_t
 double read_scalar(Cursor &c, const char *what)
 {
     skip_space(c);
-    if (starts_number(*c.p) && is_number_char(c.p[c.p[0] == '-'])) {
+    // a sign of its own before the number, where the release takes one:
+    // the value is then 0 - the number
+    char sign = 0;
+    if (reading().sign_tokens && !c.at_end() &&
+        (*c.p == '+' || (*c.p == '-' && !is_number_char(c.p[1])))) {
+        sign = *c.p++;
+        skip_space(c);
+    }
+    if (!c.at_end() && starts_number(*c.p) && is_number_char(c.p[c.p[0] == '-'])) {
         Converted n = convert_number(c.p);
         if (n.status != Conv::ok)
             fail_number(c, c.p, n);
         c.p = n.end;
-        return n.value;
+        return sign == '-' ? 0.0 - n.value : n.value;
     }
     Token t = next_token(c);
     c.fail(t.at, std::string("expected ") + what + " (a number), found " + describe(t));

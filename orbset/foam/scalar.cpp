@@ -1,12 +1,26 @@
 #include "scalar.h"
 
 #include <cerrno>
+#include <cfloat>
+#include <charconv>
+#include <cinttypes>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "digits.h"
 
 namespace foam {
+
+namespace {
+
+Reading g_reading;
+
+}  // namespace
+
+void set_reading(const Reading &r) { g_reading = r; }
+const Reading &reading() { return g_reading; }
 
 namespace {
 
@@ -24,10 +38,14 @@ constexpr long double kPow10[kExactPower + 1] = {
 };
 // The most decimal digits a 64-bit integer always holds.
 constexpr int kMantissaDigits = 19;
+// The exact way below needs a long double of a 64-bit mantissa or more
+// (x87's 80-bit type; IEEE quadruple precision, as on aarch64): where it
+// is double, every number not a label goes through strtold.
+constexpr bool kLongDoubleFastPath = LDBL_MANT_DIG >= 64;
 constexpr std::int64_t kLabelMax = 2147483647;
 
-// OpenFOAM's own way for the tokens the exact way does not take: strtold,
-// then the checks and the narrowing of its ScalarRead.
+// ESI's own way for the tokens the exact way does not take: strtold, then
+// the checks and the narrowing of its ScalarRead (Scalar.C).
 Converted by_strtold(const char *p, const char *end)
 {
     char buf[kNumberMax + 1];
@@ -43,6 +61,52 @@ Converted by_strtold(const char *p, const char *end)
         return {Conv::out_of_range, end, 0, false, 0};
     double d = (v >= -kVSmall && v <= kVSmall) ? 0.0 : static_cast<double>(v);
     return {Conv::ok, end, d, false, 0};
+}
+
+// The Foundation's way (readScalar in doubleScalar.H): strtod, whose one
+// rounding std::from_chars gives as well, faster; strtod itself where
+// from_chars reports a value beyond the range of double, which it leaves
+// unset. Its value beyond the largest double, infinity, is refused: cell
+// centres and tests of infinities are not numbers setFields means.
+Converted by_strtod(const char *p, const char *end)
+{
+    double d = 0;
+    auto [stop, ec] = std::from_chars(p, end, d);
+    if (ec == std::errc() && stop == end)
+        return {Conv::ok, end, d, false, 0};
+    if (ec != std::errc::result_out_of_range)
+        return {Conv::not_number, end, 0, false, 0};
+    const std::string buf(p, end);
+    d = std::strtod(buf.c_str(), nullptr);
+    if (std::isinf(d))
+        return {Conv::out_of_range, end, 0, false, 0};
+    return {Conv::ok, end, d, false, 0};
+}
+
+// The Foundation's 12 and later read a token of '-' and digits beyond 32
+// bits as a 64-bit integer: signed, else unsigned, and strtoumax takes a
+// negative one beyond the signed range without complaint, as 2^64 less
+// its size. Only those differ from strtod.
+bool wrapped_integer(const char *p, const char *end, double &value)
+{
+    if (*p != '-' || end - p > 21)
+        return false;
+    for (const char *q = p + 1; q < end; ++q)
+        if (!is_digit(*q))
+            return false;
+    char buf[24];
+    std::memcpy(buf, p, static_cast<std::size_t>(end - p));
+    buf[end - p] = 0;
+    errno = 0;
+    std::strtoimax(buf, nullptr, 10);
+    if (errno == 0)
+        return false;  // within the signed range: strtod's value
+    errno = 0;
+    const std::uintmax_t wrapped = std::strtoumax(buf, nullptr, 10);
+    if (errno != 0)
+        return false;  // beyond 64 bits: strtod's value
+    value = static_cast<double>(wrapped);
+    return true;
 }
 
 }  // namespace
@@ -100,12 +164,43 @@ struct Mantissa {
     return c;
 }
 
+bool too_long(const char *p, const char *end)
+{
+    return end - p > kNumberMax && !g_reading.any_length;
+}
+
 Converted refused(Conv why, const char *p)
 {
     const char *end = p + 1;
     while (is_number_char(*end))
         ++end;
-    return {end - p > kNumberMax ? Conv::too_long : why, end, 0, false, 0};
+    return {too_long(p, end) ? Conv::too_long : why, end, 0, false, 0};
+}
+
+// 10^0 to 10^22 in double: every one exact, since 5^22 < 2^53.
+constexpr int kExactDoublePower = 22;
+constexpr double kPow10Double[kExactDoublePower + 1] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22,
+};
+constexpr std::uint64_t kExactDoubleMantissa = std::uint64_t{1} << 53;
+
+// The Foundation's reading of a token that is not a label.
+Converted one_rounding(const char *p, const char *c, const Mantissa &t, bool negative)
+{
+    if (t.m == 0)
+        return {Conv::ok, c, negative ? -0.0 : 0.0, false, 0};
+    double wrapped;
+    if (g_reading.wide_integers && wrapped_integer(p, c, wrapped))
+        return {Conv::ok, c, wrapped, false, 0};
+    if (t.many || t.m > kExactDoubleMantissa || t.exp10 < -kExactDoublePower ||
+        t.exp10 > kExactDoublePower)
+        return by_strtod(p, c);
+    // Clinger's fast path in double: the mantissa and the power of ten
+    // are exact, so one correctly rounded operation gives strtod's value.
+    double v = static_cast<double>(t.m);
+    v = t.exp10 >= 0 ? v * kPow10Double[t.exp10] : v / kPow10Double[-t.exp10];
+    return {Conv::ok, c, negative ? -v : v, false, 0};
 }
 
 }  // namespace
@@ -122,7 +217,7 @@ Converted convert_number(const char *p)
     // Labels: digits only, within 32 bits.
     if (any && !is_number_char(*c) && !t.many && t.digits <= 10 &&
         t.m <= static_cast<std::uint64_t>(kLabelMax + negative)) {
-        if (c - p > kNumberMax)
+        if (too_long(p, c))
             return refused(Conv::too_long, p);
         auto label = static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(t.m)
                                                         : static_cast<std::int64_t>(t.m));
@@ -154,18 +249,21 @@ Converted convert_number(const char *p)
     }
     if (is_number_char(*c))
         return refused(Conv::not_number, p);
-    if (c - p > kNumberMax)
+    if (too_long(p, c))
         return refused(Conv::too_long, p);
+    if (g_reading.one_rounding)
+        return one_rounding(p, c, t, negative);
     if (t.m == 0)
         return {Conv::ok, c, 0.0, false, 0};
-    if (t.many || t.exp10 < -kExactPower || t.exp10 > kExactPower)
+    if (t.many || t.exp10 < -kExactPower || t.exp10 > kExactPower || !kLongDoubleFastPath)
         return by_strtold(p, c);
 
     // Decimals of up to 19 significant digits scaled by at most 10^27: the
-    // mantissa and the power of ten are exact in long double, so one
-    // multiplication or division, correctly rounded, gives what strtold
-    // gives (Clinger's fast path, "How to read floating point numbers
-    // accurately", 1990, taken to the 64-bit mantissa of x87 long double).
+    // mantissa and the power of ten are exact in a long double of 64
+    // mantissa bits or more, so one multiplication or division, correctly
+    // rounded, gives what strtold gives (Clinger's fast path, "How to read
+    // floating point numbers accurately", 1990, taken to the mantissa of
+    // the platform's long double), then narrowed as ESI narrows it.
     long double v = static_cast<long double>(t.m);
     v = t.exp10 >= 0 ? v * kPow10[t.exp10] : v / kPow10[-t.exp10];
     double value = static_cast<double>(v);
