@@ -13,6 +13,8 @@ namespace orbset {
 
 // system/controlDict: a few kilobytes, whatever the case.
 inline constexpr foam::Bound kControlBound{std::size_t{16} << 20, "a controlDict needs"};
+// system/fvSchemes, read for its geometry scheme: as small.
+inline constexpr foam::Bound kSchemesBound{kControlBound.bytes, "an fvSchemes needs"};
 
 // system/setFieldsDict: a region takes some 180 bytes as orbfill writes
 // it, so this is room for some 6 million spheres.

@@ -192,6 +192,21 @@ Control read_control(const foam::Text &dict, const foam::Includes &inc)
     return ctl;
 }
 
+std::string geometry_scheme(const foam::Text &fv_schemes, const foam::Includes &inc)
+{
+    Cursor c(fv_schemes);
+    foam::Header h = foam::read_header(c);
+    foam::ReadDictionary r;
+    foam::read_dictionary(c, h, inc, r);
+    const foam::DictEntry *geometry = r.dict.lookup("geometry");
+    if (!geometry || !geometry->is_dict())
+        return "basic";
+    for (const char *key : {"method", "type"})
+        if (const foam::DictEntry *e = geometry->dict->lookup(key))
+            return value_word(*e);
+    return "basic";
+}
+
 std::string start_time_name(const Control &c, const std::string &case_dir)
 {
     if (c.earliest_time) {

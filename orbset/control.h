@@ -28,6 +28,12 @@ struct Control {
 // Reads controlDict, its includes found through inc; throws foam::Bad.
 Control read_control(const foam::Text &dict, const foam::Includes &inc);
 
+// The geometry scheme that system/fvSchemes chooses (its geometry
+// dictionary's method, else its type), "basic" where it chooses none: in
+// ESI's v2012 and later it computes the cell centres setFields tests.
+// Throws foam::Bad.
+std::string geometry_scheme(const foam::Text &fv_schemes, const foam::Includes &inc);
+
 // The name of the start time's directory in case_dir ("" for the current
 // one), as OpenFOAM's Time finds it: "0" usually; with earliest_time, the
 // earliest time directory, or "constant" where there is none.

@@ -122,6 +122,75 @@ void set_decomposed(std::vector<Part> &parts, const Plan &plan, const Control &c
     } else {
         set_parts(parts, plan, control);
     }
+    if (parts.front().release.esi(2306))
+        couple_processor_patches(parts, plan);
+}
+
+namespace {
+
+// The number N of a part's directory processorN.
+long processor_number(const Part &part)
+{
+    return std::stol(part.dir.substr(part.dir.rfind("processor") + 9));
+}
+
+// The processor patch of `part` whose neighbour is processor `of`.
+std::size_t patch_towards(const Part &part, long of, const Part &from)
+{
+    for (std::size_t p = 0; p < part.patches.size(); ++p)
+        if (part.patches[p].patch.type == "processor" && part.patches[p].neighbour_processor == of)
+            return p;
+    throw foam::Bad(part.mesh.boundary + "boundary: no processor patch towards processor " +
+                    std::to_string(of) + ", whose " + from.mesh.boundary +
+                    "boundary has one towards it; run decomposePar again");
+}
+
+}  // namespace
+
+void couple_processor_patches(std::vector<Part> &parts, const Plan &plan)
+{
+    std::vector<long> number;
+    for (const Part &part : parts)
+        number.push_back(processor_number(part));
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        Part &part = parts[i];
+        for (std::size_t p = 0; p < part.patches.size(); ++p) {
+            const foam::BoundaryPatch &b = part.patches[p];
+            if (b.patch.type != "processor")
+                continue;
+            auto at = std::find(number.begin(), number.end(), b.neighbour_processor);
+            if (at == number.end())
+                throw foam::Bad(part.mesh.boundary + "boundary: patch " + b.patch.name +
+                                " faces processor " + std::to_string(b.neighbour_processor) +
+                                ", which the case does not have");
+            const Part &other = parts[static_cast<std::size_t>(at - number.begin())];
+            const foam::Patch &twin = other.patches[patch_towards(other, number[i], part)].patch;
+            if (twin.size != b.patch.size)
+                throw foam::Bad(part.mesh.boundary + "boundary: patch " + b.patch.name + " has " +
+                                std::to_string(b.patch.size) + " faces, its twin in " +
+                                other.mesh.boundary + "boundary " + std::to_string(twin.size) +
+                                "; run decomposePar again");
+            for (std::size_t f = 0; f < plan.fields.size(); ++f) {
+                if (!part.fields[f].present() || part.fields[f].out[p].how != PatchOut::How::values)
+                    continue;
+                const FieldFile &across = other.fields[f];
+                if (!across.present())
+                    throw foam::Bad(part.paths[f] + ": its processor patch " + b.patch.name +
+                                    " takes the values of processor " +
+                                    std::to_string(b.neighbour_processor) +
+                                    "'s cells, whose field is missing");
+                const auto nc = static_cast<std::size_t>(across.components());
+                std::vector<double> &values = part.fields[f].out[p].values;
+                for (std::size_t k = 0; k < static_cast<std::size_t>(twin.size); ++k) {
+                    const auto cell = static_cast<std::size_t>(
+                        other.cells.owner[static_cast<std::size_t>(twin.start - other.cells.first_face) + k]);
+                    std::copy(across.values.begin() + static_cast<std::ptrdiff_t>(cell * nc),
+                              across.values.begin() + static_cast<std::ptrdiff_t>((cell + 1) * nc),
+                              values.begin() + static_cast<std::ptrdiff_t>(k * nc));
+                }
+            }
+        }
+    }
 }
 
 }  // namespace orbset

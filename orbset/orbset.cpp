@@ -255,6 +255,29 @@ void on_sigbus(int, siginfo_t *info, void *)
     _exit(1);
 }
 
+// ESI's v2012 and later compute the cell centres with the geometry scheme
+// fvSchemes chooses: orbset computes those of basic, the default (and of
+// solidBody, the same on a mesh setFields does not move), and refuses
+// another.
+void check_geometry_scheme(const Options &o, const foam::Includes &inc,
+                           const orbset::Release &release)
+{
+    const std::string path = orbset::under(
+        o.case_dir, "system/" + (o.region.empty() ? "" : o.region + "/") + "fvSchemes");
+    if (foam::find_file(path).empty())
+        return;
+    std::string scheme;
+    orbset::naming(path, [&] {
+        foam::Includes schemes_inc = inc;
+        schemes_inc.bound = orbset::kSchemesBound;
+        scheme = orbset::geometry_scheme(foam::load_text(path, orbset::kSchemesBound), schemes_inc);
+    });
+    if (scheme != "basic" && !(scheme == "solidBody" && release.esi(2206)))
+        throw foam::Bad(path + ": geometry " + scheme + ": the setFields of OpenFOAM " +
+                        release.name() + " tests the cell centres of that scheme, which orbset "
+                        "does not compute (it computes those of basic); use setFields");
+}
+
 // The controls, and the parts of the run, each with where its mesh is:
 // the case, or every processorN directory of a decomposed case.
 std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
@@ -267,6 +290,8 @@ std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
         control = orbset::read_control(foam::load_text(path, orbset::kControlBound), control_inc);
     });
     control.earliest_time = release.foundation(11);
+    if (release.esi(2012))
+        check_geometry_scheme(o, inc, release);
     std::vector<Part> parts;
     for (const std::string &dir :
          o.parallel ? orbset::processor_dirs(o.case_dir) : std::vector<std::string>{o.case_dir}) {
@@ -276,6 +301,7 @@ std::vector<Part> read_parts(const Options &o, const foam::Includes &inc,
         parts.back().includes = inc;
         parts.back().libs = control.libs;
         parts.back().release = release;
+        parts.back().parallel = o.parallel;
         orbset::locate_mesh(parts.back(), control);
     }
     return parts;

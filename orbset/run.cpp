@@ -237,6 +237,15 @@ Value before_last(const Part &part, const Plan &plan, std::size_t f, int last, s
     return v;
 }
 
+// Whether the mesh patch is coupled to faces other than those of its own
+// part's cells: cyclic and its kin, and under -parallel a processor patch
+// through a cyclic. ESI's v2306 and later evaluate them after setting.
+bool coupled_across(const std::string &type, bool parallel)
+{
+    return type.starts_with("cyclic") || type == "nonuniformTransformCyclic" ||
+           (parallel && type == "processorCyclic");
+}
+
 // What setFields leaves in each patch of field f. It reads the field anew
 // for the defaults and for every region that names f, each patch taking a
 // value as its type reads one (the file's, or the cells' of then where
@@ -282,9 +291,14 @@ void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::
                 out.how = PatchOut::How::drop;
             continue;
         }
+        const foam::Patch &patch = part.patches[p].patch;
+        if (part.release.esi(2306) && coupled_across(patch.type, part.parallel))
+            throw foam::Bad(file.text->name + ": patch " + patch.name + " of type " + patch.type +
+                            ": the setFields of OpenFOAM " + part.release.name() +
+                            " gives its field the values across the coupling, which orbset does "
+                            "not compute; use setFields");
         if (rule.kind == PatchKind::unknown)
             continue;
-        const foam::Patch &patch = part.patches[p].patch;
         const auto first = static_cast<std::size_t>(patch.start - part.cells.first_face);
         const auto n = static_cast<std::size_t>(patch.size);
         const bool assign = rule.kind == PatchKind::adjacent;

@@ -22,6 +22,7 @@ struct Part {
     foam::Includes includes;                   // what its files include is found through
     std::vector<std::string> libs;             // the libraries setFields loads
     Release release;                           // whose setFields the run reproduces
+    bool parallel = false;                     // a processor's part of a -parallel run
     double time = 0;                           // the start time's value
     foam::MeshDirs mesh;                       // where its mesh's files are
     foam::MeshDirs instances;                  // the instances holding them: "constant", "0.5"
@@ -108,6 +109,12 @@ struct Claims {
 // The cells every region takes in the part's mesh, indexed by
 // read_geometry, on up to `threads` threads; the index is dropped after.
 Claims claim_cells(Part &part, const Plan &plan, unsigned threads);
+
+// Gives every processor patch of the parts of a decomposed case, in each
+// field a region sets, the values of the cells beside its faces in the
+// neighbour processor, as ESI's v2306 and later leave them after setting
+// (evaluateCoupled); throws foam::Bad where the processors do not pair.
+void couple_processor_patches(std::vector<Part> &parts, const Plan &plan);
 
 // Reads the part's fields and gives their cells the plan's values: the
 // defaults, then the claims of its own cells or, after

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <numeric>
 #include <random>
 #include <string>
 #include <unistd.h>
@@ -17,7 +19,9 @@
 
 #include "casedir.h"
 #include "oracle.h"
+#include "release_reference.h"
 #include "foam/bad.h"
+#include "foam/geometry.h"
 #include "foam/polymesh.h"
 #include "foam/scalar.h"
 #include "foam/text.h"
@@ -1365,6 +1369,12 @@ TEST(OrbsetRun, Parallel)
     EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 1; }"), std::string::npos) << p0;
     EXPECT_NE(p1.find("internalField   nonuniform List<scalar> 2(2 0);"), std::string::npos) << p1;
     EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 2; }"), std::string::npos) << p1;
+    // ESI's v2306 and later: the neighbour processor's cells' values
+    r = c.run("orbset", "-parallel -release v2306");
+    ASSERT_EQ(r.status, 0) << r.err;
+    p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
+    EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 2; }"), std::string::npos) << p0;
+    EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 1; }"), std::string::npos) << p1;
 
 #ifndef CASETOOLS_SANITIZE  // the sanitizers' shadow memory needs the address space
     // a thread the system refuses (stacks of 2 GB in 4 GB of address space)
@@ -1502,4 +1512,175 @@ TEST(OrbsetRun, MoreProcessorDirectoriesThanOpenFiles)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "processor*/0/alpha: 0 of 80 cells set by no region, as setFields of OpenFOAM v1912\n");
     EXPECT_NE(c.read("processor79/0/alpha").find("internalField   uniform 1;"), std::string::npos);
+}
+
+namespace {
+
+// A number's text that every release reads back exactly: all the digits of
+// its decimal expansion.
+std::string exact_text(double v)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "%.60g", v);
+    return buf;
+}
+
+// Writes mesh m in constant/polyMesh, its boundary faces one patch, walls.
+void write_mesh(const CaseDir &c, const foam::Mesh &m)
+{
+    MeshForm ascii;
+    std::string points, faces;
+    for (const foam::Vec &p : m.points)
+        points += "(" + exact_text(p.x) + " " + exact_text(p.y) + " " + exact_text(p.z) + ")\n";
+    for (std::size_t f = 0; f + 1 < m.face_start.size(); ++f) {
+        faces += std::to_string(m.face_start[f + 1] - m.face_start[f]) + "(";
+        for (foam::label k = m.face_start[f]; k < m.face_start[f + 1]; ++k)
+            faces += std::to_string(m.face_points[static_cast<std::size_t>(k)]) + " ";
+        faces.back() = ')';
+        faces += "\n";
+    }
+    c.mkdir("constant/polyMesh");
+    c.write("constant/polyMesh/points", header("vectorField", "points", ascii) +
+                                            std::to_string(m.points.size()) + "\n(\n" + points + ")\n");
+    c.write("constant/polyMesh/faces", header("faceList", "faces", ascii) +
+                                           std::to_string(m.owner.size()) + "\n(\n" + faces + ")\n");
+    c.write("constant/polyMesh/owner", header("labelList", "owner", ascii) +
+                                           label_list({m.owner.begin(), m.owner.end()}, ascii));
+    c.write("constant/polyMesh/neighbour", header("labelList", "neighbour", ascii) +
+                                               label_list({m.neighbour.begin(), m.neighbour.end()}, ascii));
+    c.write("constant/polyMesh/boundary",
+            header("polyBoundaryMesh", "boundary", ascii) + "1\n(\nwalls\n{\n    type wall;\n    nFaces " +
+                std::to_string(m.owner.size() - m.neighbour.size()) + ";\n    startFace " +
+                std::to_string(m.neighbour.size()) + ";\n}\n)\n");
+}
+
+// A release as the tests here see it: how it reads a number's text, its
+// cell centres, and its sphereToCell test.
+struct ReleaseRow {
+    const char *name;
+    Reference (*reading)(const std::string &);
+    bool foundation;  // its centres, and d2 <= r2; else ESI's, and d2 < r2
+};
+
+const ReleaseRow kReleaseRows[] = {
+    {"v1912", strtold_narrowed, false},
+    {"v2406", strtold_narrowed, false},
+    {"8", int32_then_strtod, true},
+    {"12", wide_then_strtod, true},
+};
+
+struct Ball {
+    std::string origin[3], radius;  // as the dictionary writes them
+};
+
+// The values setFields of the release gives the cells of the mesh whose
+// centres are `centres`: the index + 1 of the last sphere to take each, as
+// sphereToCell::combine of the release takes them, of the values the
+// release reads from the texts.
+std::vector<double> expected_values(const ReleaseRow &row, const std::vector<foam::Vec> &centres,
+                                    const std::vector<Ball> &balls)
+{
+    std::vector<double> values(centres.size(), 0.0);
+    for (std::size_t b = 0; b < balls.size(); ++b) {
+        const foam::Vec o{row.reading(balls[b].origin[0]).value, row.reading(balls[b].origin[1]).value,
+                          row.reading(balls[b].origin[2]).value};
+        const double r = row.reading(balls[b].radius).value, r2 = r * r;
+        for (std::size_t c = 0; c < centres.size(); ++c) {
+            const foam::Vec d{centres[c].x - o.x, centres[c].y - o.y, centres[c].z - o.z};
+            const double d2 = d.x * d.x + d.y * d.y + d.z * d.z;
+            if (row.foundation ? d2 <= r2 : d2 < r2 && d2 > -1)
+                values[c] = static_cast<double>(b + 1);
+        }
+    }
+    return values;
+}
+
+// The values of internalField nonuniform List<scalar> N(...) in a field's text.
+std::vector<double> internal_values(const std::string &field)
+{
+    std::vector<double> v;
+    std::size_t at = field.find("List<scalar>");
+    if (at == std::string::npos)
+        return v;
+    const char *p = field.c_str() + at + 12;
+    char *end = nullptr;
+    const long n = std::strtol(p, &end, 10);
+    p = std::strchr(end, '(') + 1;
+    for (long i = 0; i < n; ++i) {
+        v.push_back(std::strtod(p, &end));
+        p = end;
+    }
+    return v;
+}
+
+}  // namespace
+
+// Every release's cells on a mesh of warped faces, where ESI's and the
+// Foundation's centres part, against references that follow each
+// release's sources: spheres centred on a cell's centre with radius 0 (d2
+// == r2 == 0), and spheres whose surfaces pass within an ulp of a centre,
+// their radii written as decimals next to the midpoint of two doubles,
+// where strtold then double and strtod part.
+TEST(OrbsetRun, EachReleaseAsItsSources)
+{
+    const foam::Mesh mesh = reference::warped_lattice(10);
+    const std::vector<foam::Vec> esi = foam::cell_centres(mesh);
+    const std::vector<foam::Vec> foundation = reference::foundation_centres(mesh);
+    std::mt19937_64 rng(25);
+    std::vector<Ball> balls;
+    for (std::size_t k = 0; k < esi.size(); k += 5) {
+        const std::vector<foam::Vec> &centres = (k / 5) % 2 ? foundation : esi;
+        const foam::Vec c = centres[k];
+        if (k % 4 == 0) {  // on the centre, radius 0
+            balls.push_back({{exact_text(c.x), exact_text(c.y), exact_text(c.z)}, "0"});
+            continue;
+        }
+        // a point a third of a cell off, the centre on the surface
+        std::uniform_real_distribution<double> off(-0.2, 0.2);
+        const foam::Vec o{c.x + off(rng), c.y + off(rng), c.z + off(rng)};
+        const foam::Vec d{c.x - o.x, c.y - o.y, c.z - o.z};
+        // the radius a hair above the midpoint of an even double r and the
+        // next: strtod reads the next, strtold reads the midpoint, which
+        // rounds to the even r
+        double r = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
+        std::uint64_t b;
+        std::memcpy(&b, &r, sizeof b);
+        if (b & 1)
+            r = std::nextafter(r, 0.0);
+        const long double mid = (static_cast<long double>(r) + std::nextafter(r, 1.0)) / 2;
+        char text[128];
+        std::snprintf(text, sizeof text, "%.70Lf", mid);
+        std::string radius = text;
+        radius.erase(radius.find_last_not_of('0') + 1);
+        balls.push_back({{exact_text(o.x), exact_text(o.y), exact_text(o.z)}, radius + "1"});
+    }
+    std::string dict = "defaultFieldValues (volScalarFieldValue alpha 0);\nregions\n(\n";
+    for (std::size_t b = 0; b < balls.size(); ++b)
+        dict += "sphereToCell { centre (" + balls[b].origin[0] + " " + balls[b].origin[1] + " " +
+                balls[b].origin[2] + "); radius " + balls[b].radius +
+                "; fieldValues (volScalarFieldValue alpha " + std::to_string(b + 1) + "); }\n";
+    dict += ");\n";
+    const std::vector<double> as_1912 = expected_values(kReleaseRows[0], esi, balls);
+    for (const ReleaseRow &row : kReleaseRows) {
+        SCOPED_TRACE(row.name);
+        const std::vector<double> want =
+            expected_values(row, row.foundation ? foundation : esi, balls);
+        if (row.foundation)  // the releases part on these cells
+            EXPECT_GT(std::inner_product(want.begin(), want.end(), as_1912.begin(), 0L,
+                                         std::plus<>(), std::not_equal_to<>()),
+                      20);
+        CaseDir c;
+        write_mesh(c, mesh);
+        c.mkdir("system");
+        c.mkdir("0");
+        c.write("system/controlDict", kControl);
+        c.write("system/setFieldsDict", kDictHeader + dict);
+        c.write("0/alpha", field_text("uniform 0", "    walls { type zeroGradient; }\n"));
+        Outcome r = c.run("orbset", std::string("-release ") + row.name);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const std::vector<double> got = internal_values(c.read("0/alpha"));
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            EXPECT_EQ(got[i], want[i]) << "cell " << i;
+    }
 }

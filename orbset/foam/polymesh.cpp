@@ -314,6 +314,9 @@ BoundaryPatch read_patch(Cursor &c, const Header &h, const Token &name)
                 c.fail(v.at, "expected the type of patch " + b.patch.name);
             b.patch.type = std::string(v.text);
             expect(c, ';', "after the type");
+        } else if (key.text == "neighbProcNo") {
+            b.neighbour_processor = read_label(c, "neighbProcNo", 0, kLabelMax);
+            expect(c, ';', "after the label");
         } else if (key.text == "nFaces" || key.text == "startFace") {
             bool start = key.text == "startFace";
             label v = read_label(c, start ? "startFace" : "nFaces", 0, kLabelMax);

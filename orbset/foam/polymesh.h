@@ -36,6 +36,7 @@ Mesh read_mesh(const std::string &case_dir);
 struct BoundaryPatch {
     Patch patch;
     std::vector<std::string> groups;
+    label neighbour_processor = -1;  // neighbProcNo, of a processor patch
 };
 
 // Reads a boundary file, e.g. polymesh_dir(case) + "boundary".
