@@ -461,7 +461,6 @@ private:
         r.sphere.radius = number(need(c, source, d, "radius", needs), "a radius");
         if (rel_.foundation()) {
             unread(r, d, "innerRadius", "the sphere is taken whole");
-            unread(r, d, "origin", "its centre is centre");
             r.sphere.inclusive = true;
             return;
         }

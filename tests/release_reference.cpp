@@ -1,8 +1,11 @@
 #include "release_reference.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <map>
 #include <random>
 
 namespace reference {
@@ -97,52 +100,83 @@ foam::Mesh warped_lattice(int n)
         for (int j = 0; j < np; ++j)
             for (int i = 0; i < np; ++i)
                 m.points.push_back({i + jitter(rng), j + jitter(rng), k + jitter(rng)});
-    auto pt = [&](int i, int j, int k) { return static_cast<label>((k * np + j) * np + i); };
-    auto cell = [&](int i, int j, int k) { return static_cast<label>((k * n + j) * n + i); };
-    std::vector<std::vector<label>> faces;
-    // internal faces in the order of their owners, then the boundary
-    std::vector<std::vector<label>> boundary;
-    std::vector<label> boundary_owner;
-    for (int k = 0; k < n; ++k)
-        for (int j = 0; j < n; ++j)
-            for (int i = 0; i < n; ++i) {
-                const std::vector<label> sides[3] = {
-                    {pt(i + 1, j, k), pt(i + 1, j + 1, k), pt(i + 1, j + 1, k + 1), pt(i + 1, j, k + 1)},
-                    {pt(i, j + 1, k), pt(i, j + 1, k + 1), pt(i + 1, j + 1, k + 1), pt(i + 1, j + 1, k)},
-                    {pt(i, j, k + 1), pt(i + 1, j, k + 1), pt(i + 1, j + 1, k + 1), pt(i, j + 1, k + 1)}};
-                const bool inside[3] = {i + 1 < n, j + 1 < n, k + 1 < n};
-                const label next[3] = {inside[0] ? cell(i + 1, j, k) : -1,
-                                       inside[1] ? cell(i, j + 1, k) : -1,
-                                       inside[2] ? cell(i, j, k + 1) : -1};
-                for (int d = 0; d < 3; ++d)
-                    if (inside[d]) {
-                        faces.push_back(sides[d]);
-                        m.owner.push_back(cell(i, j, k));
-                        m.neighbour.push_back(next[d]);
-                    } else {
-                        boundary.push_back(sides[d]);
-                        boundary_owner.push_back(cell(i, j, k));
-                    }
-                const std::vector<label> low[3] = {
-                    {pt(i, j, k), pt(i, j, k + 1), pt(i, j + 1, k + 1), pt(i, j + 1, k)},
-                    {pt(i, j, k), pt(i + 1, j, k), pt(i + 1, j, k + 1), pt(i, j, k + 1)},
-                    {pt(i, j, k), pt(i, j + 1, k), pt(i + 1, j + 1, k), pt(i + 1, j, k)}};
-                const bool at_low[3] = {i == 0, j == 0, k == 0};
-                for (int d = 0; d < 3; ++d)
-                    if (at_low[d]) {
-                        boundary.push_back(low[d]);
-                        boundary_owner.push_back(cell(i, j, k));
-                    }
+    // every cell's six faces, outwards; a face met again is internal, its
+    // second cell the neighbour
+    std::map<std::array<label, 4>, std::size_t> seen;
+    std::vector<std::array<label, 4>> faces;
+    std::vector<label> owner, neighbour;
+    for (label c = 0; c < n * n * n; ++c) {
+        const label o = c % n + c / n % n * np + c / (n * n) * np * np;
+        const label x = 1, y = np, z = np * np;
+        const std::array<label, 4> sides[6] = {
+            {o, o + z, o + y + z, o + y},         {o + x, o + x + y, o + x + y + z, o + x + z},
+            {o, o + x, o + x + z, o + z},         {o + y, o + y + z, o + x + y + z, o + x + y},
+            {o, o + y, o + x + y, o + x},         {o + z, o + x + z, o + x + y + z, o + y + z}};
+        for (const auto &f : sides) {
+            std::array<label, 4> key = f;
+            std::sort(key.begin(), key.end());
+            if (auto at = seen.find(key); at != seen.end()) {
+                neighbour[at->second] = c;
+                continue;
             }
-    faces.insert(faces.end(), boundary.begin(), boundary.end());
-    m.owner.insert(m.owner.end(), boundary_owner.begin(), boundary_owner.end());
-    m.face_start = {0};
-    for (const auto &f : faces) {
-        m.face_points.insert(m.face_points.end(), f.begin(), f.end());
-        m.face_start.push_back(static_cast<label>(m.face_points.size()));
+            seen.emplace(key, faces.size());
+            faces.push_back(f);
+            owner.push_back(c);
+            neighbour.push_back(-1);
+        }
     }
+    // the internal faces first, then the boundary
+    m.face_start = {0};
+    for (int internal : {1, 0})
+        for (std::size_t f = 0; f < faces.size(); ++f)
+            if ((neighbour[f] >= 0) == internal) {
+                m.face_points.insert(m.face_points.end(), faces[f].begin(), faces[f].end());
+                m.face_start.push_back(static_cast<label>(m.face_points.size()));
+                m.owner.push_back(owner[f]);
+                if (internal)
+                    m.neighbour.push_back(neighbour[f]);
+            }
     m.n_cells = n * n * n;
     return m;
+}
+
+bool rotated_box_v2212(Vec origin, Vec i, Vec j, Vec k, Vec c)
+{
+    auto add = [](Vec a, Vec b) { return Vec{a.x + b.x, a.y + b.y, a.z + b.z}; };
+    auto sub = [](Vec a, Vec b) { return Vec{a.x - b.x, a.y - b.y, a.z - b.z}; };
+    auto cross = [](Vec a, Vec b) {
+        return Vec{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    };
+    // pointField boxPoints(8, origin_); boxPoints[1] += i_; boxPoints[2] += i_ + j_; ...
+    Vec box[8];
+    for (Vec &p : box)
+        p = origin;
+    box[1] = add(box[1], i);
+    box[2] = add(box[2], add(i, j));
+    box[3] = add(box[3], j);
+    box[4] = add(box[4], k);
+    box[5] = add(box[5], add(k, i));
+    box[6] = add(box[6], add(add(k, i), j));
+    box[7] = add(box[7], add(k, j));
+    // hexCell::modelFaces()
+    const int faces[6][4] = {{0, 4, 7, 3}, {1, 2, 6, 5}, {0, 1, 5, 4},
+                             {3, 7, 6, 2}, {0, 3, 2, 1}, {4, 5, 6, 7}};
+    for (const auto &f : faces) {
+        Vec centre{0, 0, 0};
+        for (int q : f)
+            centre = add(centre, box[q]);
+        centre = {centre.x / 4, centre.y / 4, centre.z / 4};
+        Vec n{0, 0, 0};
+        for (int q = 0; q < 4; ++q) {
+            const Vec a = box[f[q]], b = box[f[(q + 1) % 4]];
+            const Vec t = cross(sub(b, a), sub(centre, a));
+            n = add(n, Vec{0.5 * t.x, 0.5 * t.y, 0.5 * t.z});
+        }
+        const Vec d = sub(c, box[f[0]]);
+        if (d.x * n.x + d.y * n.y + d.z * n.z > 0)
+            return false;
+    }
+    return true;
 }
 
 }  // namespace reference

@@ -16,4 +16,9 @@ std::vector<foam::Vec> foundation_centres(const foam::Mesh &m);
 // third of a cell: no face is flat, no two cells alike.
 foam::Mesh warped_lattice(int n);
 
+// Whether ESI's rotatedBoxToCell of v2212 and later takes a cell of centre
+// c: its box's points summed as origin + (i + j) and so on, its faces'
+// normals as face::areaNormal computes them.
+bool rotated_box_v2212(foam::Vec origin, foam::Vec i, foam::Vec j, foam::Vec k, foam::Vec c);
+
 }  // namespace reference

@@ -799,6 +799,7 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         std::string internal = "uniform 0";
         std::string control = "";  // appended to controlDict
         bool bare_control = false; // a controlDict of startFrom and startTime alone
+        const char *release = "v1912";
     } rows[] = {
         {"a type setFields does not know takes the cells' values, as its generic patch "
          "field; zeroGradient loses the value it does not write",
@@ -893,6 +894,26 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");", kPlainPatches,
          {"2(0.123456789 0.1234567891234);"}, 2, "nonuniform List<scalar> 2(0 0.1234567891234)",
          "writeFormat binary;"},
+        {"origin and centre in one sphere: centre, as the Foundation's setFields",
+         "regions (sphereToCell { origin (0.05 0.05 0.05); centre (0.15 0.05 0.05); radius 0.01; "
+         "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches, {"2(0 1);"}, 2,
+         "uniform 0", "", false, "12"},
+        {"a box of min and span, ESI's from v2112 on",
+         "regions (boxToCell { min (0 0 0); span (0.1 0.1 0.1); fieldValues (volScalarFieldValue "
+         "alpha 1); });", kPlainPatches, {"2(1 0);"}, 2, "uniform 0", "", false, "v2112"},
+        {"the field's class as its type word, ESI's from v2212 on",
+         "regions (" + sphere_at(1, "volScalarField alpha 1") + ");", kPlainPatches, {"2(0 1);"},
+         2, "uniform 0", "", false, "v2212"},
+        {"a sign of its own, ESI's from v2106 on",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha - 2") + ");", kPlainPatches,
+         {"2(-2 0);"}, 2, "uniform 0", "", false, "v2106"},
+        {"no regions, the Foundation's 13",
+         "defaultFieldValues (volScalarFieldValue alpha 3);", kPlainPatches, {"uniform 3;"}, 2,
+         "uniform 0", "", false, "13"},
+        {"a cylinder of point1 and point2, the Foundation's from 9 on",
+         "regions (cylinderToCell { point1 (0 0.05 0.05); point2 (0.1 0.05 0.05); radius 0.1; "
+         "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches, {"2(1 0);"}, 2,
+         "uniform 0", "", false, "9"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -901,7 +922,7 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         c.write("system/controlDict",
                 (row.bare_control ? kControlHeader + std::string("startFrom startTime;\nstartTime 0;\n")
                                   : kControl) + row.control);
-        Outcome r = c.run("orbset");
+        Outcome r = c.run("orbset", std::string("-release ") + row.release);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(other_lines(r.err), "");
         std::string out = c.read("0/alpha");
@@ -960,6 +981,7 @@ TEST(OrbsetRun, StartTime)
 {
     struct Case {
         const char *why, *control, *dirs, *written;
+        const char *release = "v1912";
     } rows[] = {
         {"the latest time by default", "", "0 0.5 1e-05", "0.5/alpha"},
         {"latestTime", "startFrom latestTime;", "0 0.5 2", "2/alpha"},
@@ -970,6 +992,8 @@ TEST(OrbsetRun, StartTime)
         {"scientific time names", "startFrom startTime; startTime 0.5; timeFormat scientific; timePrecision 2;",
          "0 5.00e-01", "5.00e-01/alpha"},
         {"not in the time: in constant", "startFrom startTime; startTime 3;", "0 3", "constant/alpha"},
+        {"the earliest time, whatever startFrom, the Foundation's from 11 on",
+         "startFrom startTime; startTime 2;", "0.5 2 10", "0.5/alpha", "11"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -984,7 +1008,7 @@ TEST(OrbsetRun, StartTime)
         else
             c.sh("for d in " + std::string(row.dirs) + "; do [ $d = constant ] || printf '%s' '" +
                  field + "' > $d/alpha; done");
-        Outcome r = c.run("orbset");
+        Outcome r = c.run("orbset", std::string("-release ") + row.release);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_NE(c.read(row.written).find("internalField   uniform 7;"), std::string::npos);
         EXPECT_EQ(c.sh("grep -l 'uniform 7' */alpha").out, std::string(row.written) + "\n");
@@ -1062,6 +1086,7 @@ TEST(OrbsetRun, Refusals)
         const char *why;
         std::string dict, field, message;
         const char *shell = "";  // run before orbset
+        const char *release = "v1912";
     } rows[] = {
         {"an included file that is not there", "#include \"more\"\n" + ok_dict, ok_field,
          "system/setFieldsDict: line 2: #include \"system/more\": no such file"},
@@ -1149,6 +1174,45 @@ TEST(OrbsetRun, Refusals)
          "system/controlDict: line 1: startFrom nextWrite: expected startTime, firstTime or latestTime",
          "sed -i s/startFrom.startTime/startFrom\\ nextWrite/ system/controlDict"},
         {"no dictionary", ok_dict, ok_field, "system/setFieldsDict: no such file", "rm system/setFieldsDict"},
+        {"a radius below 0, from ESI's v2006 on",
+         "regions (sphereToCell { centre (0 0 0); radius -1; fieldValues (); });", ok_field,
+         "line 2: sphereToCell: a radius below 0, which the setFields of OpenFOAM v2006 refuses",
+         "", "v2006"},
+        {"an innerRadius above the radius, ESI's v2206",
+         "regions (cylinderToCell { point1 (0 0 0); point2 (1 0 0); radius 1; innerRadius 2; "
+         "fieldValues (); });", ok_field, "line 2: cylinderToCell: an innerRadius above the "
+         "radius, which the setFields of OpenFOAM v2206 refuses", "", "v2206"},
+        {"the Foundation's sphere reads no origin",
+         "regions (sphereToCell { origin (0 0 0); radius 1; fieldValues (); });", ok_field,
+         "line 2: sphereToCell without its centre and radius", "", "12"},
+        {"the Foundation's box reads no min and max",
+         "regions (boxToCell { min (0 0 0); max (1 1 1); fieldValues (); });", ok_field,
+         "line 2: boxToCell without box or boxes", "", "10"},
+        {"the Foundation's 13 zones, which orbset does not apply",
+         "zones { z { type sphere; centre (0 0 0); radius 1; } }\nregions ();", ok_field,
+         "line 2: zones: orbset does not apply the Foundation's zones", "", "13"},
+        {"a rotated box turned by n1 and n2, the Foundation's from 10 on",
+         "regions (rotatedBoxToCell { box (0 0 0) (1 1 1); n1 (1 0 0); n2 (0 1 0); origin (0 0 0); "
+         "i (1 0 0); j (0 1 0); k (0 0 1); fieldValues (); });", ok_field,
+         "line 2: rotatedBoxToCell given as a box, n1 and n2", "", "10"},
+        {"a motion of the cell centres, ESI's from v2406 on",
+         "regions (sphereToCell { centre (0 0 0); radius 1; solidBodyMotionFunction "
+         "linearMotion; fieldValues (); });", ok_field,
+         "line 2: sphereToCell with a solidBodyMotionFunction", "", "v2406"},
+        {"a cellToCell of a zone, ESI's from v2406 on",
+         "regions (cellToCell { zone z; fieldValues (); });", ok_field,
+         "line 2: cellToCell of a zone: orbset takes the zone with zoneToCell", "", "v2406"},
+        {"units, the Foundation's from 12 on",
+         "regions (sphereToCell { centre (0 0 0); radius [mm] 5; fieldValues (); });", ok_field,
+         "line 2: radius is given in units, which orbset does not convert", "", "12"},
+        {"a geometry scheme that moves the centres, ESI's from v2012 on", ok_dict, ok_field,
+         "system/fvSchemes: geometry highAspectRatio: the setFields of OpenFOAM v2012 tests the "
+         "cell centres of that scheme", "echo 'FoamFile {} geometry { type highAspectRatio; }' >system/fvSchemes",
+         "v2012"},
+        {"a cyclic patch whose value ESI's v2306 on take across the coupling", ok_dict, ok_field,
+         "0/alpha: patch ends of type cyclicAMI: the setFields of OpenFOAM v2306 gives its field "
+         "the values across the coupling", "sed -i 's/type patch;/type cyclicAMI;/' "
+         "constant/polyMesh/boundary", "v2306"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -1156,7 +1220,8 @@ TEST(OrbsetRun, Refusals)
         write_case(c, row.dict, row.field);
         if (*row.shell)
             c.sh(row.shell);
-        expect_refusal(c, c.sh("timeout 60 '" BIN_DIR "/orbset'"), row.message, row.field);
+        expect_refusal(c, c.sh("timeout 60 '" BIN_DIR "/orbset' -release " + std::string(row.release)),
+                       row.message, row.field);
     }
 }
 
@@ -1254,6 +1319,7 @@ TEST(OrbsetRun, Warnings)
     struct Case {
         const char *why;
         std::string patches, shell, err, out;
+        const char *release = "v1912";
     } rows[] = {
         {"a patch type of OpenFOAM's that orbset does not know, once for its entry",
          "    \".*\" { type totalTemperature; value uniform 4; }\n", "",
@@ -1279,6 +1345,17 @@ TEST(OrbsetRun, Warnings)
          "keeps it in 0.orig: copy that directory to 0 first (cp -r 0.orig 0); the other fields "
          "are set, as setFields sets them\n",
          "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n"},
+        {"an innerRadius the Foundation's sphere does not read", kPlainPatches,
+         "printf '%s' 'FoamFile { version 2.0; format ascii; class dictionary; } "
+         "defaultFieldValues (volScalarFieldValue alpha 1); regions (sphereToCell { centre (0.05 "
+         "0.05 0.05); radius 0.01; innerRadius 0.001; fieldValues (volScalarFieldValue alpha 1); "
+         "});' >system/setFieldsDict",
+         "orbset: warning: system/setFieldsDict: line 1: sphereToCell: innerRadius is not read by "
+         "the setFields of OpenFOAM 12; the sphere is taken whole\n"
+         "orbset: warning: system/setFieldsDict: of 1 sphere, 0 set no cell and 1 one cell only: "
+         "the mesh does not resolve those particles, so the share of cells set is a poor measure "
+         "of the packing's solid fraction\n",
+         "0/alpha: 1 of 2 cells set: 1 by the sphere, as setFields of OpenFOAM 12\n", "12"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
@@ -1287,8 +1364,9 @@ TEST(OrbsetRun, Warnings)
         write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\n"
                       "regions ();\n", mine);
         c.write("0/beta", field);
-        c.sh(row.shell);
-        Outcome r = c.run("orbset");
+        if (!row.shell.empty())
+            c.sh(row.shell);
+        Outcome r = c.run("orbset", std::string("-release ") + row.release);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, row.err);
         EXPECT_EQ(r.out, row.out);
@@ -1303,6 +1381,7 @@ TEST(OrbsetRun, CommandLine)
         const char *why, *args;
         int status;
         const char *out, *err;
+        const char *env = "";  // set for the run
     } rows[] = {
         {"help", "--help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n", ""},
         {"help, OpenFOAM's way", "-help", 0, "usage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n", ""},
@@ -1311,6 +1390,20 @@ TEST(OrbsetRun, CommandLine)
         {"-case without its directory", "-case", 2, "",
          "orbset: a directory must follow \"-case\"\nusage: orbset [-case DIR] [-region NAME] [-dict FILE] [-parallel] [-release NAME]\n"},
         {"another option", "-time 0", 2, "", "orbset: unexpected argument \"-time\"\n"},
+        {"the release of the environment", "-case case", 0,
+         "case/0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM 12\n", "",
+         "WM_PROJECT_VERSION=12"},
+        {"-release over the environment's", "-release 2406 -case case", 0,
+         "case/0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v2406\n", "",
+         "WM_PROJECT_VERSION=dev"},
+        {"a release orbset does not reproduce", "-case case", 1, "",
+         "orbset: WM_PROJECT_VERSION dev: not a release orbset reproduces (the setFields of the "
+         "Foundation's 14 and dev reads neither defaultFieldValues nor regions); it reproduces "
+         "the setFields of OpenFOAM v1912, v2006, v2012, v2106, v2112, v2206, v2212, v2306, "
+         "v2312, v2406, v2412, v2506 (ESI) and 8, 9, 10, 11, 12, 13 (the Foundation); name one "
+         "with -release NAME\n", "WM_PROJECT_VERSION=dev"},
+        {"-release without its name", "-release", 2, "",
+         "orbset: a release's name must follow \"-release\"\n"},
         {"-parallel on a case not decomposed", "-case case -parallel", 1, "",
          "orbset: case: -parallel, but no processorN directory (run decomposePar first)\n"},
         {"standard output closed", "-case case >&-", 1, "", "orbset: standard output: Bad file descriptor\n"},
@@ -1323,7 +1416,7 @@ TEST(OrbsetRun, CommandLine)
         CaseDir c;
         write_case(c, "defaultFieldValues (volScalarFieldValue alpha 0);\nregions ();", field);
         top.sh("cp -r '" + c.path() + "/.' case");
-        Outcome r = top.run("orbset", row.args);
+        Outcome r = top.sh(std::string(row.env) + " '" BIN_DIR "/orbset' " + row.args);
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_EQ(r.out.substr(0, std::strlen(row.out)), row.out);
         EXPECT_EQ(r.err.substr(0, std::strlen(row.err)), row.err);

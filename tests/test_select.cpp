@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "release_reference.h"
 #include "select.h"
 
 namespace {
@@ -101,6 +102,10 @@ const Row kRows[] = {
      {{{{3, 2, 1}, 3, 0}, {{0, 0, 0}, kHuge, 0}}, {{{-1, -1, -1}, {kHuge, kHuge, kHuge}}}}},
     {"outlier", "one centre far from the rest", Centres::outlier,
      {{{{1e12, -1e12, 4}, 1, 0}, {{4, 4, 4}, 2.5, 0}}, {}}},
+    {"on_surface_inclusive", "a centre on the surface is inside, the Foundation's test d2 <= radius^2",
+     Centres::lattice, {{{{4, 4, 4}, 3, 0, true}, {{4, 5, 4}, -5, 0, true}}, {}}},
+    {"far_inclusive", "the Foundation's test far from the origin, where d2 rounds",
+     Centres::outlier, {{{{1e12 - 3, -1e12 + 4, 4}, 5, 0, true}}, {}}},
 
     // boxes
     {"on_box_face", "a centre on a face of the box is inside: min <= p <= max", Centres::lattice,
@@ -134,6 +139,8 @@ bool sphere_takes(const Sphere &s, const Vec &p)
 {
     const double dx = p.x - s.origin.x, dy = p.y - s.origin.y, dz = p.z - s.origin.z;
     const double d2 = dx * dx + dy * dy + dz * dz;
+    if (s.inclusive)
+        return d2 <= s.radius * s.radius;
     const double inner = s.inner_radius > 0 ? s.inner_radius * s.inner_radius : -1;
     return d2 < s.radius * s.radius && d2 > inner;
 }
@@ -197,5 +204,27 @@ TEST_P(Select, FindsTheCellsOfEveryTest)
 
 INSTANTIATE_TEST_SUITE_P(Regions, Select, ::testing::ValuesIn(kRows),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// ESI's rotated boxes of v2212 on, their corners summed in another order,
+// against the reference that follows that release's source, at points on
+// their faces' planes, where the order of the sums decides.
+TEST(RotatedBox, CornersAsV2212SumsThem)
+{
+    std::mt19937_64 random(2212);
+    std::uniform_real_distribution<double> u(-1.3, 1.7);
+    long parted = 0;
+    for (int n = 0; n < 2000; ++n) {
+        const Vec o{u(random) * 7, u(random), u(random) * 3}, i{u(random), u(random), u(random)},
+            j{u(random), u(random) * 0.3, u(random)}, k{u(random), u(random), u(random) * 11};
+        const orbset::RotatedBox grouped{o, i, j, k, true}, left{o, i, j, k, false};
+        // a point on the face of corners 2, 6, ...: o + i + j + s k + t ...
+        const double s = (random() % 1024) / 1024.0, t = (random() % 1024) / 1024.0;
+        const Vec p{o.x + i.x + j.x + s * k.x - t * i.x, o.y + i.y + j.y + s * k.y - t * i.y,
+                    o.z + i.z + j.z + s * k.z - t * i.z};
+        EXPECT_EQ(orbset::in_rotated_box(grouped, p), reference::rotated_box_v2212(o, i, j, k, p));
+        parted += orbset::in_rotated_box(grouped, p) != orbset::in_rotated_box(left, p);
+    }
+    EXPECT_GT(parted, 0);  // the orders of the sums part on some of them
+}
 
 }  // namespace

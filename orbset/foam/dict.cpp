@@ -53,7 +53,9 @@ void note(std::vector<Token> *specials, const Token &t)
 }
 
 // Skips tokens up to the ';' (or, when in_dict, the '}') that ends the
-// current level; returns where it is, consumed.
+// current level; returns where it is, consumed. As OpenFOAM's
+// primitiveEntry, it balances '(' and '{' only: ']' is a word's character,
+// so "[mm]" is '[' and the word "mm]".
 const char *skip_to(Cursor &c, const Header &h, std::vector<Token> *specials, char stop)
 {
     int depth = 0;
@@ -70,9 +72,9 @@ const char *skip_to(Cursor &c, const Header &h, std::vector<Token> *specials, ch
             skip_raw_list(c, item, "around binary data");
         } else if (h.binary && t.is_word("nonuniform")) {
             skip_raw_list(c, static_cast<std::size_t>(h.scalar_bytes), "around binary data");
-        } else if (t.is('(') || t.is('{') || t.is('[')) {
+        } else if (t.is('(') || t.is('{')) {
             ++depth;
-        } else if (t.is(')') || t.is('}') || t.is(']')) {
+        } else if (t.is(')') || t.is('}')) {
             if (depth == 0 && t.punct == stop)
                 return t.at;
             if (--depth < 0)
