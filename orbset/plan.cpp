@@ -514,7 +514,7 @@ private:
         Region r{};
         r.source = si.source;
         r.keyword = si.keyword;
-        r.line = foam::line_of(*c.text, source.at);
+        r.line = lines_.line_of(*c.text, source.at);
         const DictEntry *values = find(d, "fieldValues");
         if (!values)
             c.fail(source.at, std::string(source.text) + " without fieldValues");
@@ -584,6 +584,7 @@ private:
     const foam::Includes &inc_;
     const Release &rel_;
     Cursor c_;
+    foam::LineCounter lines_;  // of the regions, met in order
     foam::Header h_;
     foam::ReadDictionary dict_;
     Plan plan_;

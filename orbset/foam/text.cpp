@@ -372,11 +372,12 @@ Text text_of(std::string name, std::string_view bytes, long long first_line)
     return t;
 }
 
-long long line_of(const Text &t, const char *at)
+namespace {
+
+// The line of `at`, counting on from p at line n.
+long long line_from(const Text &t, const char *p, long long n, const char *at)
 {
-    const char *p = t.begin();
     const char *stop = std::min(at, t.end());
-    long long n = t.first_line;
     while (p < stop) {
         const void *nl = std::memchr(p, '\n', static_cast<std::size_t>(stop - p));
         if (!nl)
@@ -385,6 +386,22 @@ long long line_of(const Text &t, const char *at)
         p = static_cast<const char *>(nl) + 1;
     }
     return n;
+}
+
+}  // namespace
+
+long long line_of(const Text &t, const char *at) { return line_from(t, t.begin(), t.first_line, at); }
+
+long long LineCounter::line_of(const Text &t, const char *at)
+{
+    if (text_ != &t || at < at_) {
+        text_ = &t;
+        at_ = t.begin();
+        line_ = t.first_line;
+    }
+    line_ = line_from(t, at_, line_, at);
+    at_ = std::max(at_, std::min(at, t.end()));
+    return line_;
 }
 
 }  // namespace foam
