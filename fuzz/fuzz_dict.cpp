@@ -80,6 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     foam::Includes inc;
     inc.bound = {std::size_t{1} << 20, "an input of the fuzzer"};
     either_or_bad([&] { orbset::read_plan(t, inc); });
+    // as two other releases read it, numbers too
+    for (const char *name : {"v2406", "12"}) {
+        const orbset::Release release = orbset::release_named(name, "-release");
+        foam::set_reading(orbset::number_reading(release));
+        either_or_bad([&] { orbset::read_plan(t, inc, release); });
+    }
+    foam::set_reading({});
     either_or_bad([&] { orbset::read_control(t, inc); });
     for (orbset::FieldType type : {orbset::FieldType::scalar, orbset::FieldType::vector}) {
         either_or_bad([&] {
@@ -88,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
                 {{"a", "patch", 1, 1}, {}}, {{"b", "wall", 2, 2}, {"g"}}};
             orbset::FieldFile field = orbset::read_field(text_of(data, size), type, 2, inc);
             std::vector<std::string> warnings;
-            orbset::resolve_patches(field, patches, warnings);
+            orbset::resolve_patches(field, patches, {}, warnings);
         });
     }
     return 0;

@@ -202,7 +202,8 @@ std::string word_of(const DictEntry &patch, const char *key)
 }  // namespace
 
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
-                     const std::vector<std::string> &libs, std::vector<std::string> &warnings)
+                     const std::vector<std::string> &libs, std::vector<std::string> &warnings,
+                     bool every_type)
 {
     const foam::Dictionary &bf = *f.boundary->dict;
     f.patches.assign(patches.size(), PatchPlan{});
@@ -251,7 +252,7 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
         plan.type = word_of(e, "type");
         if (plan.type.empty())
             fail_at(e, "the entry of " + foam::keyword_text_of(e.key, e.pattern) + " has no type");
-        plan.rule = patch_rule(plan.type, libs);
+        plan.rule = patch_rule(plan.type, libs, every_type);
         if (plan.rule.kind == PatchKind::unknown &&
             std::find(warned.begin(), warned.end(), &e) == warned.end()) {
             warned.push_back(&e);

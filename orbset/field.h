@@ -73,9 +73,10 @@ FieldFile read_field(foam::Text text, FieldType type, foam::label n_cells,
 // Gives every patch of the mesh its entry, as OpenFOAM does when it reads
 // the field, and checks the values it reads; throws foam::Bad for a patch
 // with no entry. Adds a warning for each entry of a type orbset does not
-// know.
+// know (every_type as for patch_rule).
 void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patches,
-                     const std::vector<std::string> &libs, std::vector<std::string> &warnings);
+                     const std::vector<std::string> &libs, std::vector<std::string> &warnings,
+                     bool every_type = true);
 
 // The values a patch's entry holds, faces x components: its value, or
 // where it has none, the value its type writes from another entry

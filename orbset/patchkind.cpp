@@ -167,17 +167,25 @@ constexpr PatchRule kGeneric{K::adjacent, V::required, true};
 
 }  // namespace
 
-PatchRule patch_rule(std::string_view type, const std::vector<std::string> &libs)
+PatchRule patch_rule(std::string_view type, const std::vector<std::string> &libs,
+                     bool every_type)
 {
-    for (const Known &k : kKnown)
-        if (type == k.type)
+    constexpr PatchRule kUnknown{K::unknown, V::ignored};
+    for (const Known &k : kKnown) {
+        if (type != k.type)
+            continue;
+        if (k.library == Library::finite_volume || libs.empty())
             return loaded(k.library, libs) ? k.rule : kGeneric;
+        // which libraries hold the type, and link to those, is 1912's
+        return every_type ? (loaded(k.library, libs) ? k.rule : kGeneric) : kUnknown;
+    }
     for (const char *t : kOtherFiniteVolume)
         if (type == t)
-            return {K::unknown, V::ignored};
-    // where controlDict loads libraries, one of them may hold the type
-    if (!libs.empty())
-        return {K::unknown, V::ignored};
+            return kUnknown;
+    // where controlDict loads libraries, one of them may hold the type;
+    // another release's finite volume library may too
+    if (!libs.empty() || !every_type)
+        return kUnknown;
     return kGeneric;
 }
 

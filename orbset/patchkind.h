@@ -47,6 +47,12 @@ struct PatchRule {
 
 // The rule of a patch type, for a setFields that has loaded `libs` (the
 // names controlDict's libs gives, such as "libturbulenceModels.so").
-PatchRule patch_rule(std::string_view type, const std::vector<std::string> &libs = {});
+// `every_type`: the release is 1912, whose libraries' types are all listed
+// here; another release's finite volume library may hold types 1912's
+// does not, and its libraries others than 1912's, so there a type that is
+// not 1912's own finite volume type nor one of a library not loaded is
+// kept, with a warning, rather than taken for a generic patch field.
+PatchRule patch_rule(std::string_view type, const std::vector<std::string> &libs = {},
+                     bool every_type = true);
 
 }  // namespace orbset

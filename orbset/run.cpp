@@ -921,7 +921,10 @@ void set_fields(Part &part, const Plan &plan, const Claims &claims)
             inc.bound = field_bound(part.n_cells, part.cells.owner.size());
             part.fields.push_back(read_field(foam::load_text(path, inc.bound), plan.fields[f].type,
                                              part.n_cells, inc, part.mesh_hint));
-            resolve_patches(part.fields.back(), part.patches, part.libs, part.warnings);
+            // the patch types orbset lists are those of 1912's libraries
+            const bool every_type = part.release.esi() && !part.release.esi(2006);
+            resolve_patches(part.fields.back(), part.patches, part.libs, part.warnings,
+                            every_type);
         });
     }
     naming("the values of the fields in " + part.dir, [&] { give_values(part, plan, claims); });

@@ -907,6 +907,9 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         {"a sign of its own, ESI's from v2106 on",
          "regions (" + sphere_at(0, "volScalarFieldValue alpha - 2") + ");", kPlainPatches,
          {"2(-2 0);"}, 2, "uniform 0", "", false, "v2106"},
+        {"a variable that stands for nothing",
+         "x ;\ny $x;\ndefaultFieldValues (volScalarFieldValue alpha 3);\nregions ();\n",
+         kPlainPatches, {"uniform 3;"}},
         {"no regions, the Foundation's 13",
          "defaultFieldValues (volScalarFieldValue alpha 3);", kPlainPatches, {"uniform 3;"}, 2,
          "uniform 0", "", false, "13"},
@@ -1345,6 +1348,12 @@ TEST(OrbsetRun, Warnings)
          "keeps it in 0.orig: copy that directory to 0 first (cp -r 0.orig 0); the other fields "
          "are set, as setFields sets them\n",
          "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n"},
+        {"a type 1912 does not know, which another release's library may hold: kept",
+         "    ends { type funnyWall; value uniform 4; }\n    sides { type zeroGradient; }\n", "",
+         "orbset: warning: 0/alpha: line 14: patch ends: type funnyWall is not one orbset knows; "
+         "its entry is kept as written\n",
+         "0/alpha: 0 of 2 cells set by no region, as setFields of OpenFOAM v2406\n0/beta: 0 of 2 "
+         "cells set by no region, as setFields of OpenFOAM v2406\n", "v2406"},
         {"an innerRadius the Foundation's sphere does not read", kPlainPatches,
          "printf '%s' 'FoamFile { version 2.0; format ascii; class dictionary; } "
          "defaultFieldValues (volScalarFieldValue alpha 1); regions (sphereToCell { centre (0.05 "

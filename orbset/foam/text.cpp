@@ -34,8 +34,8 @@ struct Buffer {
 
     void reserve(std::size_t n)
     {
-        if (n <= cap)
-            return;
+        if (n <= cap && data)
+            return;  // else at least the padding, for an empty text too
         std::unique_ptr<char[], TextRelease> bigger(new char[n + kTextPad]);
         advise_huge_pages(bigger.get(), n + kTextPad);
         if (size)
