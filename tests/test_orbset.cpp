@@ -1767,10 +1767,11 @@ TEST(OrbsetRun, EachReleaseAsItsSources)
         SCOPED_TRACE(row.name);
         const std::vector<double> want =
             expected_values(row, row.foundation ? foundation : esi, balls);
-        if (row.foundation)  // the releases part on these cells
+        if (row.foundation) {  // the releases part on these cells
             EXPECT_GT(std::inner_product(want.begin(), want.end(), as_1912.begin(), 0L,
                                          std::plus<>(), std::not_equal_to<>()),
                       20);
+        }
         CaseDir c;
         write_mesh(c, mesh);
         c.mkdir("system");
