@@ -110,8 +110,8 @@ const Row kRows[] = {
      Mesh::graded, Storage::ascii, 12, Regions::openfoam_centres, false, Against::serial},
 
     {"large",
-     "200 000 cells: more internal faces than the cache of face geometry holds, and the cell "
-     "centres shared out over threads",
+     "200 000 cells, neighbours 300 000 faces apart, more than the cache of face geometry "
+     "holds; the cell centres shared out over threads",
      Mesh::large, Storage::binary, 8, Regions::random, false, Against::serial},
 
     // the ways a mesh and a field are stored

@@ -904,9 +904,25 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         {"the field's class as its type word, ESI's from v2212 on",
          "regions (" + sphere_at(1, "volScalarField alpha 1") + ");", kPlainPatches, {"2(0 1);"},
          2, "uniform 0", "", false, "v2212"},
-        {"a sign of its own, ESI's from v2106 on",
-         "regions (" + sphere_at(0, "volScalarFieldValue alpha - 2") + ");", kPlainPatches,
-         {"2(-2 0);"}, 2, "uniform 0", "", false, "v2106"},
+        {"a sign of its own, ESI's from v2106 on: 0 - x, so that - 0 is 0",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha - 2") +
+             sphere_at(1, "volScalarFieldValue alpha - 0") + ");",
+         kPlainPatches, {"2(-2 0);"}, 2, "uniform 3", "", false, "v2106"},
+        {"#includeIfPresent and #sinclude of files that are not there; a comment closed by **/",
+         "#includeIfPresent \"nothing_here\"\n#sinclude \"nor_here\"\n/** the spheres **/\nregions (" +
+             sphere_at(1, "volScalarFieldValue alpha 1") + ");",
+         kPlainPatches, {"2(0 1);"}},
+        {"the last region to take a cell sets it also where the regions are shared out over "
+         "threads, 64 a thread, in the order of their places (here the last 64 first)",
+         [] {
+             std::string d = "regions (";
+             for (int i = 0; i < 128; ++i)
+                 d += std::string("sphereToCell { centre (") + (i < 64 ? "0.06" : "0.04") +
+                      " 0.05 0.05); radius 0.015; fieldValues (volScalarFieldValue alpha " +
+                      (i < 64 ? "1" : "2") + "); }\n";
+             return d + ");";
+         }(),
+         kPlainPatches, {"2(2 0);"}},
         {"a variable that stands for nothing",
          "x ;\ny $x;\ndefaultFieldValues (volScalarFieldValue alpha 3);\nregions ();\n",
          kPlainPatches, {"uniform 3;"}},
@@ -1449,11 +1465,14 @@ void write_decomposed_row(const CaseDir &c)
     c.write("system/setFieldsDict",
             std::string(kDictHeader) + "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") +
                 sphere_at(2, "volScalarFieldValue alpha 2") + ");");
+    // processor1's patch reached through the group of its type, as
+    // caseDicts/setConstraintTypes reaches it
     for (const char *p : {"processor0", "processor1"}) {
         c.mkdir(std::string(p) + "/0");
         c.write(std::string(p) + "/0/alpha",
-                field_text("uniform 0", std::string(kPlainPatches) +
-                                            "    \"procBoundary.*\" { type processor; value uniform 0; }\n"));
+                field_text("uniform 0", std::string(kPlainPatches) + "    " +
+                                            (p[9] == '0' ? "\"procBoundary.*\"" : "processor") +
+                                            " { type processor; value uniform 0; }\n"));
     }
 }
 
