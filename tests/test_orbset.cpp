@@ -929,6 +929,24 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
         {"no regions, the Foundation's 13",
          "defaultFieldValues (volScalarFieldValue alpha 3);", kPlainPatches, {"uniform 3;"}, 2,
          "uniform 0", "", false, "13"},
+        {"epsilonWallFunction, its library loaded: the cells' values of before the last region, "
+         "here the first region's",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1") +
+             sphere_at(0, "volScalarFieldValue alpha 2") + ");",
+         "    ends { type epsilonWallFunction; value uniform 0; }\n    sides { type zeroGradient; }\n",
+         {"2(2 0);", "ends { type epsilonWallFunction; value nonuniform List<scalar> 2(1 0); }"}, 2,
+         "uniform 0", "libs (\"libturbulenceModels.so\");"},
+        {"a number of 140 characters, which the Foundation's from 9 on read",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 1." + std::string(138, '0')) + ");",
+         kPlainPatches, {"2(1 0);"}, 2, "uniform 0", "", false, "9"},
+        {"box and boxes in one region: box, as the Foundation's setFields",
+         "regions (boxToCell { box (0 0 0) (0.1 1 1); boxes ((0 0 0) (1 1 1)); fieldValues "
+         "(volScalarFieldValue alpha 1); });", kPlainPatches, {"2(1 0);"}, 2, "uniform 0", "",
+         false, "8"},
+        {"a cylinder of radius 0, which ESI's from v2206 on no longer refuse",
+         "regions (cylinderToCell { p1 (0 0.05 0.05); p2 (0.1 0.05 0.05); radius 0; "
+         "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches,
+         {"internalField   uniform 0;"}, 2, "uniform 0", "", false, "v2206"},
         {"a cylinder of point1 and point2, the Foundation's from 9 on",
          "regions (cylinderToCell { point1 (0 0.05 0.05); point2 (0.1 0.05 0.05); radius 0.1; "
          "fieldValues (volScalarFieldValue alpha 1); });", kPlainPatches, {"2(1 0);"}, 2,
@@ -1081,6 +1099,10 @@ TEST(OrbsetRun, StandardOutput)
          "0/beta: 0 of 2 cells set by no region, as setFields of OpenFOAM v1912\n0/alpha: 2 of 2 cells set: 1 by 2 boxes, 1 by 2 spheres, as setFields of OpenFOAM v1912\n"},
         {"one box", "regions (boxToCell { box (0 0 0) (0.1 1 1); fieldValues (volScalarFieldValue alpha 1); });",
          "0/alpha: 1 of 2 cells set: 1 by the box, as setFields of OpenFOAM v1912\n"},
+        {"a cell in two boxes of one region counted once",
+         "regions (boxToCell { boxes ((0 0 0) (0.2 1 1) (0 0 0) (0.1 1 1)); fieldValues "
+         "(volScalarFieldValue alpha 1); });",
+         "0/alpha: 2 of 2 cells set: 2 by 2 boxes, as setFields of OpenFOAM v1912\n"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
