@@ -1518,6 +1518,21 @@ TEST(OrbsetRun, Parallel)
     p0 = c.read("processor0/0/alpha"), p1 = c.read("processor1/0/alpha");
     EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 2; }"), std::string::npos) << p0;
     EXPECT_NE(p1.find("    procBoundary1to0\n    { type processor; value uniform 1; }"), std::string::npos) << p1;
+    // the neighbour's cells found through its own patch where its faces are
+    // numbered otherwise (3 cells in processor1)
+    Row wide;
+    wide.n = 3;
+    wide.x0 = 0.2;
+    wide.left_proc = "procBoundary1to0";
+    wide.me = 1;
+    write_row_mesh(c, "processor1", wide);
+    c.write("processor1/0/alpha", field_text("uniform 0", std::string(kPlainPatches) +
+                                                           "    processor { type processor; value uniform 0; }\n"));
+    r = c.run("orbset", "-parallel -release v2306");
+    ASSERT_EQ(r.status, 0) << r.err;
+    p0 = c.read("processor0/0/alpha");
+    EXPECT_NE(p0.find("    procBoundary0to1\n    { type processor; value uniform 2; }"), std::string::npos) << p0;
+    write_decomposed_row(c);
 
 #ifndef CASETOOLS_SANITIZE  // the sanitizers' shadow memory needs the address space
     // a thread the system refuses (stacks of 2 GB in 4 GB of address space)
