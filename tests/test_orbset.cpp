@@ -820,9 +820,11 @@ TEST(OrbsetRun, WritesTheValuesAsSetFields)
          "regions (" + sphere_at(1, "volScalarFieldValue alpha 1") + ");",
          "    ends { type extrapolatedCalculated; value uniform 0; }\n    sides { type zeroGradient; }\n",
          {"ends { type extrapolatedCalculated; value nonuniform List<scalar> 2(0 1); }"}},
-        {"writeFormat binary: a value in the digits that strtold reads back as it",
-         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.34076181461573257") + ");",
-         kPlainPatches, {"2(0.34076181461573257 0);"}, 2, "uniform 0", "writeFormat binary;"},
+        {"writeFormat binary: a value in the digits that strtold reads back as it, the "
+         "shortest where it reads back",
+         "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.34076181461573257") +
+             sphere_at(1, "volScalarFieldValue alpha 0.1") + ");",
+         kPlainPatches, {"2(0.34076181461573257 0.1);"}, 2, "uniform 0", "writeFormat binary;"},
         {"no writePrecision: 6 digits", "regions (" + sphere_at(0, "volScalarFieldValue alpha 0.123456789") + ");",
          kPlainPatches, {"2(0.123457 0);"}, 2, "uniform 0", "", true},
         {"writeFormat ASCII: ascii, as any word but binary",
