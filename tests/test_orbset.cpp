@@ -1329,29 +1329,35 @@ TEST(OrbsetRun, EndedWhileTheFieldsTakeTheirNames)
     struct Case {
         const char *why, *inject, *then;
     } rows[] = {
-        // the first field was renamed, the second not yet
+        // three fields: the first fsync of each as it is written, then each
+        // one's again before its rename
         {"a signal while the second fsync takes 1 s", "fsync:delay_enter=1000000:when=2+",
          "sleep 0.5; kill -TERM $(cat pid)"},
-        // the first field was renamed, the second's fsync failed
+        {"the second fsync failing, the others not", "fsync:error=EIO:when=2", "true"},
         {"every fsync from the third on failing", "fsync:error=EIO:when=3+", "true"},
         // the signal waits until every field has its name
         {"a signal while the first rename takes 1 s",
          "rename,renameat,renameat2:delay_exit=1000000:when=1", "sleep 0.5; kill -TERM $(cat pid)"},
+        {"a hang-up while the first rename takes 1 s",
+         "rename,renameat,renameat2:delay_exit=1000000:when=1", "sleep 0.5; kill -HUP $(cat pid)"},
     };
     for (const Case &row : rows) {
         SCOPED_TRACE(row.why);
         CaseDir c;
         const std::string field = field_text("uniform 0", kPlainPatches);
-        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1);\nregions ();",
+        write_case(c, "defaultFieldValues (volScalarFieldValue alpha 1 volScalarFieldValue beta 1 "
+                      "volScalarFieldValue gamma 1);\nregions ();",
                    field);
         c.write("0/beta", field);
+        c.write("0/gamma", field);
         const std::string inject = row.inject, calls = inject.substr(0, inject.find(':'));
         Outcome r = c.sh("strace -f -o /dev/null -e trace=" + calls + " -e inject=" + inject +
                          " sh -c 'echo $$ >pid; exec \"" BIN_DIR
                          "/orbset\"' & " + row.then + "; wait $!");
         EXPECT_NE(r.status, 0);
         EXPECT_EQ(c.read("0/alpha") == field, c.read("0/beta") == field);
-        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\n");
+        EXPECT_EQ(c.read("0/beta") == field, c.read("0/gamma") == field);
+        EXPECT_EQ(c.sh("ls -A 0").out, "alpha\nbeta\ngamma\n");
     }
 }
 
