@@ -32,9 +32,7 @@ std::string value_word(const foam::DictEntry &e)
     Token v = foam::next_token(c);
     if (v.kind != Tok::word)
         c.fail(v.at, "expected a word for " + e.key + ", found " + foam::describe(v));
-    foam::Entry range{};
-    range.end = e.end;
-    foam::expect_value_end(c, range, e.key.c_str());
+    e.expect_end(c, e.key.c_str());
     return std::string(v.text);
 }
 
@@ -45,9 +43,7 @@ auto value_of(const foam::DictEntry &e, Read read)
         Cursor(*e.file).fail(e.key_at, e.key + " is a dictionary, where a value is expected");
     Cursor c = e.cursor();
     auto v = read(c);
-    foam::Entry range{};
-    range.end = e.end;
-    foam::expect_value_end(c, range, e.key.c_str());
+    e.expect_end(c, e.key.c_str());
     return v;
 }
 

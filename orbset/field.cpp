@@ -108,13 +108,6 @@ bool read_field_value(Cursor &c, const foam::Header &h, FieldType type, label n,
                      foam::describe(t));
 }
 
-foam::Entry range_of(const DictEntry &e)
-{
-    foam::Entry r{};
-    r.end = e.end;
-    return r;
-}
-
 // The header a value is read with: the file's, or ascii for a value whose
 // variables were expanded into text.
 foam::Header header_for(const FieldFile &f, const DictEntry &e)
@@ -167,7 +160,7 @@ FieldFile read_field(foam::Text text, FieldType type, label n_cells, const foam:
                                  : mesh_hint};
     f.internal_uniform =
         read_field_value(v, header_for(f, *f.internal), type, n_cells, &f.values, of);
-    foam::expect_value_end(v, range_of(*f.internal), "internalField");
+    f.internal->expect_end(v, "internalField");
 
     for (const foam::VarRef &r : f.dict->refs)
         if (r.file == f.text.get())
@@ -195,7 +188,7 @@ std::string word_of(const DictEntry &patch, const char *key)
     if (t.kind != Tok::word)
         c.fail(t.at, std::string("expected the ") + key + " of " + patch.key + ", found " +
                          foam::describe(t));
-    foam::expect_value_end(c, range_of(*e), key);
+    e->expect_end(c, key);
     return std::string(t.text);
 }
 
@@ -294,7 +287,7 @@ void resolve_patches(FieldFile &f, const std::vector<foam::BoundaryPatch> &patch
             read_field_value(v, header_for(f, *value), f.type, patches[p].patch.size, nullptr,
                              {"the value of patch " + patches[p].patch.name,
                               "its " + std::to_string(patches[p].patch.size) + " faces", ""});
-            foam::expect_value_end(v, range_of(*value), "a patch's value");
+            value->expect_end(v, "a patch's value");
         }
     }
 }
@@ -384,7 +377,7 @@ std::vector<double> patch_values(const FieldFile &f, std::size_t p,
                              {std::string(from) + " of " + name,
                               "its " + std::to_string(n) + " faces", ""});
         }
-        foam::expect_value_end(c, range_of(*source), from);
+        source->expect_end(c, from);
         return v;
     }
     if (!value)

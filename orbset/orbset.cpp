@@ -136,14 +136,6 @@ constexpr Kind kKinds[] = {
     {orbset::Region::Source::cell_set, "cellToCell", "cellToCell regions"},
 };
 
-bool names_field(const Plan &plan, const orbset::Region &r, std::size_t field)
-{
-    for (std::size_t k = 0; k < r.n_settings; ++k)
-        if (plan.settings[r.first_setting + k].field == static_cast<int>(field))
-            return true;
-    return false;
-}
-
 // "536952 of 1000000 cells set: 40000 by the box, 496952 by 100000
 // spheres": each kind of source, by how many of them, and the cells whose
 // value they set last.
@@ -160,7 +152,7 @@ std::string cells_set(const std::vector<Part> &parts, const Plan &plan, std::siz
     for (const Kind &k : kKinds) {
         long long regions = 0, cells_by = 0;
         for (const orbset::Region &r : plan.regions)
-            if (r.source == k.source && names_field(plan, r, f))
+            if (r.source == k.source && plan.sets(r, f))
                 regions += r.source == orbset::Region::Source::box ? static_cast<long long>(r.n_boxes) : 1;
         if (!regions)
             continue;
@@ -172,7 +164,7 @@ std::string cells_set(const std::vector<Part> &parts, const Plan &plan, std::siz
     line += by.empty() ? " by no region" : by;
     long long face_regions = 0;
     for (const orbset::Region &r : plan.regions)
-        face_regions += r.of_faces() && names_field(plan, r, f);
+        face_regions += r.of_faces() && plan.sets(r, f);
     if (face_regions)
         line += "; " + std::to_string(faces) + " boundary faces set by " +
                 std::to_string(face_regions) + " region" + (face_regions == 1 ? "" : "s") +

@@ -100,7 +100,7 @@ public:
         if (const DictEntry *d = dict_.dict.lookup("defaultFieldValues")) {
             Cursor c = value_of(*d, "defaultFieldValues");
             read_settings(c, plan_.defaults, "defaultFieldValues");
-            foam::expect_value_end(c, range(*d), "defaultFieldValues");
+            d->expect_end(c, "defaultFieldValues");
         }
         const DictEntry *regions = dict_.dict.lookup("regions");
         if (!regions && rel_.foundation(13))
@@ -110,18 +110,11 @@ public:
                                  "for the default values alone)");
         Cursor c = value_of(*regions, "regions");
         read_regions(c);
-        foam::expect_value_end(c, range(*regions), "regions");
+        regions->expect_end(c, "regions");
         return std::move(plan_);
     }
 
 private:
-    static foam::Entry range(const DictEntry &e)
-    {
-        foam::Entry r{};
-        r.end = e.end;
-        return r;
-    }
-
     Cursor value_of(const DictEntry &e, const char *what)
     {
         if (e.is_dict())
@@ -268,7 +261,7 @@ private:
     {
         Cursor v = e.cursor();
         auto r = read(v);
-        foam::expect_value_end(v, range(e), what);
+        e.expect_end(v, what);
         return r;
     }
 
@@ -525,7 +518,7 @@ private:
         r.first_setting = plan_.settings.size();
         Cursor v = value_of(*values, "fieldValues");
         read_settings(v, plan_.settings, "fieldValues");
-        foam::expect_value_end(v, range(*values), "fieldValues");
+        values->expect_end(v, "fieldValues");
         r.n_settings = plan_.settings.size() - r.first_setting;
         using S = Region::Source;
         switch (si.source) {
@@ -606,20 +599,12 @@ bool Plan::has_source(Region::Source s) const
     return std::any_of(regions.begin(), regions.end(), [&](const Region &r) { return r.source == s; });
 }
 
-int Plan::last_cell_region(int f) const
+bool Plan::sets(const Region &r, std::size_t f) const
 {
-    int last = -2;
-    for (const Setting &s : defaults)
-        if (s.field == f)
-            last = -1;
-    for (std::size_t r = 0; r < regions.size(); ++r) {
-        if (regions[r].of_faces())
-            continue;
-        for (std::size_t k = 0; k < regions[r].n_settings; ++k)
-            if (settings[regions[r].first_setting + k].field == f)
-                last = static_cast<int>(r);
-    }
-    return last;
+    for (std::size_t k = 0; k < r.n_settings; ++k)
+        if (static_cast<std::size_t>(settings[r.first_setting + k].field) == f)
+            return true;
+    return false;
 }
 
 Plan read_plan(const foam::Text &dict, const foam::Includes &inc, const Release &release)

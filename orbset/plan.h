@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstddef>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,9 +81,13 @@ struct Plan {
 
     bool has_face_regions() const;
     bool has_source(Region::Source s) const;
-    // The last region of cells (or -1, the defaults; -2, none) that sets
-    // field f: after it, setFields gives every patch of f its cells' values.
-    int last_cell_region(int f) const;
+    // Whether region r sets field f.
+    bool sets(const Region &r, std::size_t f) const;
+    // The boxes of a box or face_box region.
+    std::span<const Box> boxes_of(const Region &r) const
+    {
+        return std::span<const Box>(boxes).subspan(r.first_box, r.n_boxes);
+    }
 };
 
 // Reads the dictionary, its includes found through inc, as the setFields

@@ -74,17 +74,14 @@ std::vector<std::uint32_t> working_order(const Plan &plan)
 // The cells region r takes, appended to `cells`.
 void cells_of(const Plan &plan, const CellIndex &index,
               const std::vector<std::vector<label>> &listed, std::size_t r,
-              std::vector<label> &cells, std::vector<Box> &boxes)
+              std::vector<label> &cells)
 {
     const Region &region = plan.regions[r];
     using S = Region::Source;
     switch (region.source) {
-    case S::box: {
-        auto first = plan.boxes.begin() + static_cast<std::ptrdiff_t>(region.first_box);
-        boxes.assign(first, first + static_cast<std::ptrdiff_t>(region.n_boxes));
-        cells_in_boxes(index, boxes, cells);
+    case S::box:
+        cells_in_boxes(index, plan.boxes_of(region), cells);
         break;
-    }
     case S::sphere:
         cells_in_sphere(index, region.sphere, cells);
         break;
@@ -108,11 +105,10 @@ void claim(const Plan &plan, const CellIndex &index, const std::vector<std::vect
     last.cells.assign(plan.fields.size(), {});
     last.taken.assign(plan.regions.size(), 0);
     std::vector<label> cells;
-    std::vector<Box> boxes;
     for (std::size_t i = from; i < to; ++i) {
         const Region &r = plan.regions[order[i]];
         cells.clear();
-        cells_of(plan, index, listed, order[i], cells, boxes);
+        cells_of(plan, index, listed, order[i], cells);
         last.taken[order[i]] = static_cast<long long>(cells.size());
         auto region = static_cast<std::int32_t>(order[i]);
         for (std::size_t k = 0; k < r.n_settings; ++k) {
@@ -163,14 +159,6 @@ std::vector<Value> values_of(const Plan &plan, std::size_t f)
     return value_of;
 }
 
-bool sets(const Plan &plan, const Region &r, std::size_t f)
-{
-    for (std::size_t k = 0; k < r.n_settings; ++k)
-        if (static_cast<std::size_t>(plan.settings[r.first_setting + k].field) == f)
-            return true;
-    return false;
-}
-
 // Whether the entry's value was read through $internalField from a file
 // orbset does not write: read again, it would name the new cells.
 bool names_internal_elsewhere(const FieldFile &file, const foam::DictEntry *entry)
@@ -196,12 +184,8 @@ bool takes(const Plan &plan, const Part &part, std::size_t r, const Vec &p, labe
     const Region &region = plan.regions[r];
     using S = Region::Source;
     switch (region.source) {
-    case S::box: {
-        std::vector<Box> boxes(plan.boxes.begin() + static_cast<std::ptrdiff_t>(region.first_box),
-                               plan.boxes.begin() +
-                                   static_cast<std::ptrdiff_t>(region.first_box + region.n_boxes));
-        return in_boxes(boxes, p);
-    }
+    case S::box:
+        return in_boxes(plan.boxes_of(region), p);
     case S::sphere:
         return in_sphere(region.sphere, p);
     case S::cylinder:
@@ -226,7 +210,7 @@ Value before_last(const Part &part, const Plan &plan, std::size_t f, int last, s
                         : part.to_whole[static_cast<std::size_t>(part.cells.owner[b])];
     for (int r = last - 1; r >= 0; --r) {
         const Region &region = plan.regions[static_cast<std::size_t>(r)];
-        if (!region.of_faces() && sets(plan, region, f) &&
+        if (!region.of_faces() && plan.sets(region, f) &&
             takes(plan, part, static_cast<std::size_t>(r), part.boundary_centres[b], c))
             return value_of[static_cast<std::size_t>(r)];
     }
@@ -266,7 +250,7 @@ void give_patch_values(Part &part, const Plan &plan, const Claims &claims, std::
             steps.push_back(-1);
     std::vector<std::vector<char>> selects(plan.regions.size());
     for (std::size_t r = 0; r < plan.regions.size(); ++r) {
-        if (!sets(plan, plan.regions[r], f))
+        if (!plan.sets(plan.regions[r], f))
             continue;
         steps.push_back(static_cast<int>(r));
         if (!plan.regions[r].of_faces())
@@ -425,7 +409,7 @@ void give_values(Part &part, const Plan &plan, const Claims &claims)
         part.set[f] = set;
         std::vector<char> face(part.cells.owner.size(), 0);
         for (std::size_t r = 0; r < plan.regions.size(); ++r)
-            if (plan.regions[r].of_faces() && sets(plan, plan.regions[r], f))
+            if (plan.regions[r].of_faces() && plan.sets(plan.regions[r], f))
                 for (label b : part.boundary_faces[r])
                     face[static_cast<std::size_t>(b)] = 1;
         part.faces_set[f] = std::count(face.begin(), face.end(), 1);
@@ -439,9 +423,8 @@ foam::Mesh read_topology(Part &part)
 {
     if (foam::find_file(part.mesh.points + "points").empty() &&
         foam::find_file(part.mesh.faces + "faces").empty()) {
-        bool processor = part.dir.rfind('/') == std::string::npos
-                             ? part.dir.starts_with("processor")
-                             : part.dir.substr(part.dir.rfind('/') + 1).starts_with("processor");
+        // the part's own directory, after the last '/' if any (npos + 1 is 0)
+        bool processor = part.dir.substr(part.dir.rfind('/') + 1).starts_with("processor");
         throw foam::Bad(part.mesh.faces + ": no mesh (no points, no faces): " +
                         (processor ? "run decomposePar first" : "run blockMesh first"));
     }
@@ -698,10 +681,8 @@ void find_faces(Part &part, const Plan &plan, const Control &control, const foam
         using S = Region::Source;
         switch (r.source) {
         case S::face_box: {
-            std::vector<Box> boxes(plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box),
-                                   plan.boxes.begin() + static_cast<std::ptrdiff_t>(r.first_box + r.n_boxes));
             for (label f = 0; f < n_faces; ++f)
-                if (in_boxes(boxes, centres[static_cast<std::size_t>(f)]))
+                if (in_boxes(plan.boxes_of(r), centres[static_cast<std::size_t>(f)]))
                     take(f);
             break;
         }

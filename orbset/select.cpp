@@ -210,8 +210,7 @@ CellIndex build_index(const std::vector<Vec> &centres)
     return index;
 }
 
-void cells_in_boxes(const CellIndex &index, const std::vector<Box> &boxes,
-                    std::vector<label> &cells)
+void cells_in_boxes(const CellIndex &index, std::span<const Box> boxes, std::vector<label> &cells)
 {
     const std::size_t first = cells.size();
     for (const Box &b : boxes)
@@ -329,7 +328,7 @@ void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box, std::ve
 
 bool in_rotated_box(const RotatedBox &box, const Vec &c) { return Hexahedron(box).holds(c); }
 
-bool in_boxes(const std::vector<Box> &boxes, const Vec &p)
+bool in_boxes(std::span<const Box> boxes, const Vec &p)
 {
     return std::any_of(boxes.begin(), boxes.end(), [&](const Box &b) { return contains(b, p); });
 }

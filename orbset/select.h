@@ -3,6 +3,7 @@
 // centres so that the cost grows with the cells taken, not with the mesh.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "foam/mesh.h"
@@ -69,8 +70,7 @@ CellIndex build_index(const std::vector<Vec> &centres);
 
 // Append to `cells` every cell that the region takes, each once, in no
 // particular order.
-void cells_in_boxes(const CellIndex &index, const std::vector<Box> &boxes,
-                    std::vector<label> &cells);
+void cells_in_boxes(const CellIndex &index, std::span<const Box> boxes, std::vector<label> &cells);
 void cells_in_sphere(const CellIndex &index, const Sphere &sphere, std::vector<label> &cells);
 void cells_in_cylinder(const CellIndex &index, const Cylinder &cylinder,
                        std::vector<label> &cells);
@@ -79,7 +79,7 @@ void cells_in_rotated_box(const CellIndex &index, const RotatedBox &box,
 
 // The tests above on one point: whether the region takes a cell of that
 // centre (boxToFace takes the faces whose centres lie in its boxes).
-bool in_boxes(const std::vector<Box> &boxes, const Vec &p);
+bool in_boxes(std::span<const Box> boxes, const Vec &p);
 bool in_sphere(const Sphere &sphere, const Vec &p);
 bool in_cylinder(const Cylinder &cylinder, const Vec &p);
 bool in_rotated_box(const RotatedBox &box, const Vec &p);

@@ -123,15 +123,6 @@ bool next_entry(Cursor &c, const Header &h, Entry &e)
     return true;
 }
 
-void expect_value_end(Cursor &v, const Entry &e, const char *what)
-{
-    skip_space(v);
-    if (v.p != e.end) {
-        Token t = next_token(v);
-        v.fail(t.at, std::string("unexpected ") + describe(t) + " in " + what);
-    }
-}
-
 std::string keyword_text_of(const std::string &key, bool pattern)
 {
     return pattern ? "\"" + key + "\"" : key;

@@ -37,8 +37,6 @@ inline Cursor value_cursor(const Cursor &c, const Entry &e)
     return v;
 }
 
-// Expects the value read so far to end at e's ';'.
-void expect_value_end(Cursor &v, const Entry &e, const char *what);
 
 // The keyword of an entry as text ("#include", "\"(in|out)let\"").
 std::string keyword_text(const Token &key);

@@ -542,6 +542,15 @@ Cursor DictEntry::cursor() const
     return c;
 }
 
+void DictEntry::expect_end(Cursor &v, const char *what) const
+{
+    skip_space(v);
+    if (v.p != end) {
+        Token t = next_token(v);
+        v.fail(t.at, std::string("unexpected ") + describe(t) + " in " + what);
+    }
+}
+
 DictEntry *Dictionary::find(std::string_view key) const
 {
     for (const auto &e : entries)

@@ -48,6 +48,8 @@ struct DictEntry {
     std::string_view value() const { return {begin, static_cast<std::size_t>(end - begin)}; }
     // A cursor at the start of the value.
     Cursor cursor() const;
+    // Expects the value read so far through v to end at the entry's ';'.
+    void expect_end(Cursor &v, const char *what) const;
 };
 
 // A $variable of a file's text and the entry it stood for when read.
