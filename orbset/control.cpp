@@ -28,12 +28,12 @@ std::string value_word(const foam::DictEntry &e)
 {
     if (e.is_dict())
         Cursor(*e.file).fail(e.key_at, "expected a word for " + e.key + ", found a dictionary");
-    Cursor c = e.cursor();
-    Token v = foam::next_token(c);
-    if (v.kind != Tok::word)
-        c.fail(v.at, "expected a word for " + e.key + ", found " + foam::describe(v));
-    e.expect_end(c, e.key.c_str());
-    return std::string(v.text);
+    return e.read(e.key.c_str(), [&](Cursor &c) {
+        Token v = foam::next_token(c);
+        if (v.kind != Tok::word)
+            c.fail(v.at, "expected a word for " + e.key + ", found " + foam::describe(v));
+        return std::string(v.text);
+    });
 }
 
 template <class Read>
@@ -41,10 +41,7 @@ auto value_of(const foam::DictEntry &e, Read read)
 {
     if (e.is_dict())
         Cursor(*e.file).fail(e.key_at, e.key + " is a dictionary, where a value is expected");
-    Cursor c = e.cursor();
-    auto v = read(c);
-    e.expect_end(c, e.key.c_str());
-    return v;
+    return e.read(e.key.c_str(), read);
 }
 
 // A directory name OpenFOAM takes for a time: all of it read by strtold.

@@ -183,13 +183,13 @@ std::string word_of(const DictEntry &patch, const char *key)
         return "";
     if (e->is_dict())
         fail_at(*e, std::string(key) + " is a dictionary");
-    Cursor c = e->cursor();
-    Token t = foam::next_token(c);
-    if (t.kind != Tok::word)
-        c.fail(t.at, std::string("expected the ") + key + " of " + patch.key + ", found " +
-                         foam::describe(t));
-    e->expect_end(c, key);
-    return std::string(t.text);
+    return e->read(key, [&](Cursor &c) {
+        Token t = foam::next_token(c);
+        if (t.kind != Tok::word)
+            c.fail(t.at, std::string("expected the ") + key + " of " + patch.key + ", found " +
+                             foam::describe(t));
+        return std::string(t.text);
+    });
 }
 
 }  // namespace

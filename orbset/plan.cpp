@@ -255,16 +255,6 @@ private:
         return *e;
     }
 
-    // Reads a value of entry e with read, then expects its end.
-    template <class Read>
-    auto entry_value(const DictEntry &e, const char *what, Read read)
-    {
-        Cursor v = e.cursor();
-        auto r = read(v);
-        e.expect_end(v, what);
-        return r;
-    }
-
     // A value that the Foundation's 12 and later may give in units, as
     // "radius [mm] 5;": refused there in one line, since orbset does not
     // convert units.
@@ -281,7 +271,7 @@ private:
 
     Vec point(const DictEntry &e, const char *what)
     {
-        return entry_value(e, what, [&](Cursor &v) {
+        return e.read(what, [&](Cursor &v) {
             no_units(v, e);
             Vec p = vector(v, what);
             no_units(v, e);
@@ -291,7 +281,7 @@ private:
 
     double number(const DictEntry &e, const char *what)
     {
-        return entry_value(e, what, [&](Cursor &v) {
+        return e.read(what, [&](Cursor &v) {
             no_units(v, e);
             double x = scalar(v, what);
             no_units(v, e);
@@ -357,7 +347,7 @@ private:
                 list = nullptr;
         }
         if (const DictEntry *e = list) {
-            entry_value(*e, "boxes", [&](Cursor &v) {
+            e->read("boxes", [&](Cursor &v) {
                 long long n = open_list(v, "boxes");
                 long long got = 0;
                 for (; !foam::list_ends(v); ++got)
@@ -366,7 +356,7 @@ private:
                 return 0;
             });
         } else if (const DictEntry *e = one) {
-            plan_.boxes.push_back(entry_value(*e, "box", [&](Cursor &v) { return box(v, "the box's corner"); }));
+            plan_.boxes.push_back(e->read("box", [&](Cursor &v) { return box(v, "the box's corner"); }));
         } else if (rel_.esi(2112) && !find(d, "max") && find(d, "span")) {
             Box b;
             b.min = point(need(c, source, d, "min", "box, boxes, or min and max"), "a corner");
@@ -386,7 +376,7 @@ private:
     // the first where `one` (the Foundation's sources read one name).
     std::vector<Name> names(const DictEntry &e, const char *what, bool one_only = false)
     {
-        return entry_value(e, what, [&](Cursor &v) {
+        return e.read(what, [&](Cursor &v) {
             std::vector<Name> out;
             auto one = [&](const Token &t) {
                 if (t.kind != Tok::word && t.kind != Tok::string)
@@ -434,7 +424,7 @@ private:
 
     std::vector<label> labels(const DictEntry &e)
     {
-        return entry_value(e, "value", [&](Cursor &v) {
+        return e.read("value", [&](Cursor &v) {
             return foam::read_label_list(v, h_, {INT32_MIN, INT32_MAX, "label"},
                                          foam::bytes_left(v));
         });

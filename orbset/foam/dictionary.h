@@ -50,6 +50,16 @@ struct DictEntry {
     Cursor cursor() const;
     // Expects the value read so far through v to end at the entry's ';'.
     void expect_end(Cursor &v, const char *what) const;
+    // What read(cursor) makes of the whole value: its result, the value
+    // then expected to end.
+    template <class Read>
+    auto read(const char *what, Read read) const
+    {
+        Cursor v = cursor();
+        auto r = read(v);
+        expect_end(v, what);
+        return r;
+    }
 };
 
 // A $variable of a file's text and the entry it stood for when read.
