@@ -54,6 +54,15 @@ struct FaceGeometry {
     Vec centre, area;
 };
 
+// The average of the face's n points, summed in their order.
+Vec points_average(const std::vector<Vec> &p, const label *f, label n)
+{
+    Vec average = p[f[0]];
+    for (label i = 1; i < n; ++i)
+        average = average + p[f[i]];
+    return average / static_cast<double>(n);
+}
+
 // The Foundation's centre and area of a face of more than three points,
 // as its primitiveMeshFaceCentresAndAreas.C (8 to 11) and
 // face::areaAndCentre (12 on) compute them: the triangles' normals summed
@@ -61,11 +70,7 @@ struct FaceGeometry {
 // direction; the points' average where that weight is not positive.
 FaceGeometry foundation_face(const std::vector<Vec> &p, const label *f, label n)
 {
-    Vec average = p[f[0]];
-    for (label i = 1; i < n; ++i)
-        average = average + p[f[i]];
-    average = average / static_cast<double>(n);
-
+    const Vec average = points_average(p, f, n);
     auto next = [&](label i) { return p[f[i == n - 1 ? 0 : i + 1]]; };
     Vec sum_a{0, 0, 0};
     for (label i = 0; i < n; ++i)
@@ -103,11 +108,7 @@ FaceGeometry face_geometry(const Mesh &m, label face, Centres how)
     if (how == Centres::foundation)
         return foundation_face(p, f, n);
 
-    Vec centre = p[f[0]];
-    for (label i = 1; i < n; ++i)
-        centre = centre + p[f[i]];
-    centre = centre / static_cast<double>(n);
-
+    const Vec centre = points_average(p, f, n);
     Vec sum_n{0, 0, 0}, sum_ac{0, 0, 0};
     double sum_a = 0.0;
     for (label i = 0; i < n; ++i) {
