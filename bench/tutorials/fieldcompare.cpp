@@ -233,16 +233,7 @@ public:
         }
         if (!open.is('(')) fail("a list without its '('");
         v->items.reserve(n * ncomp);
-        size_t count = 0;
-        for (;;) {
-            skip_space();
-            if (pos_ < s.size() && s[pos_] == ')') {
-                ++pos_;
-                break;
-            }
-            read_item(*v);
-            ++count;
-        }
+        const size_t count = items_to_close(*v);
         if (count != n) fail("a list of " + std::to_string(n) + " items holds " + std::to_string(count));
         return v;
     }
@@ -251,17 +242,23 @@ public:
     std::shared_ptr<Values> list_without_size(int kind) {
         auto v = std::make_shared<Values>();
         v->ncomp = items_of(kind);
+        v->n = items_to_close(*v);
+        return v;
+    }
+
+    // The items of a list up to its ')' (consumed): how many.
+    size_t items_to_close(Values& v) {
         const std::string& s = *text_;
+        size_t count = 0;
         for (;;) {
             skip_space();
             if (pos_ < s.size() && s[pos_] == ')') {
                 ++pos_;
-                break;
+                return count;
             }
-            read_item(*v);
-            ++v->n;
+            read_item(v);
+            ++count;
         }
-        return v;
     }
 
 private:
